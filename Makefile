@@ -1,0 +1,43 @@
+# The two commands of README.md: `make demo` and `make test`.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all bootstrap build build-asan unit unit-asan integration test demo bench format clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+build: bootstrap
+	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build -j $(JOBS)
+
+build-asan: bootstrap
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRUM_SANITIZE=ON >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+
+unit: build
+	@echo "== unit tests"
+	@build/veltrum_unit_tests --gtest_brief=1
+
+unit-asan: build-asan
+	@echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 build-asan/veltrum_unit_tests --gtest_brief=1
+
+integration: build
+	@echo "== integration tests against build/veltrum"
+	@cd build && ctest -L integration --output-on-failure
+
+test: unit unit-asan integration
+
+demo: build
+	@scripts/demo
+
+bench: build
+	@for b in bench/*.sh; do echo "== $$b"; $$b; done
+
+format:
+	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h')
+
+clean:
+	rm -rf build build-asan build-win demo-run

@@ -1,0 +1,15 @@
+# GoogleTest: Debian's libgtest-dev on POSIX; built from Debian's googletest
+# sources (/usr/src/googletest) for the Windows cross build.
+if(WIN32)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  target_compile_options(gtest PRIVATE -Wno-error)
+  add_library(veltrum_gtest_main INTERFACE)
+  target_link_libraries(veltrum_gtest_main INTERFACE gtest gtest_main)
+else()
+  find_package(GTest REQUIRED)
+  add_library(veltrum_gtest_main INTERFACE)
+  target_link_libraries(veltrum_gtest_main INTERFACE GTest::gtest GTest::gtest_main)
+endif()

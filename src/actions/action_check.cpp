@@ -1,0 +1,7 @@
+#include "actions/action_check.h"
+
+namespace veltrum {
+
+int checkAction(const std::string&) { return -1; }
+
+}  // namespace veltrum

@@ -1,0 +1,7 @@
+#include "actions/exec_action.h"
+
+namespace veltrum {
+
+void runExecAction() {}
+
+}  // namespace veltrum

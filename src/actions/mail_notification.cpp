@@ -1,0 +1,7 @@
+#include "actions/mail_notification.h"
+
+namespace veltrum {
+
+void sendMailNotification() {}
+
+}  // namespace veltrum

@@ -1,0 +1,8 @@
+// The notification e-mail for a file that is too old.
+#pragma once
+
+namespace veltrum {
+
+void sendMailNotification();
+
+}  // namespace veltrum

@@ -1,0 +1,16 @@
+// The console: the standard output handle and the OEM conversion.
+#pragma once
+
+#include <string>
+
+namespace veltrum {
+
+// Writes the bytes to standard output as console output; when that fails
+// (redirected to a file or pipe) as a plain file write; then flushes.
+void writeConsoleBytes(const std::string& bytes);
+
+// Converts Windows-1252 text to what the console shows: on Windows the OEM
+// code page (CharToOemA), on POSIX UTF-8. 7-bit bytes are unchanged.
+std::string ansiToConsole(const std::string& text);
+
+}  // namespace veltrum

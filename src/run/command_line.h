@@ -1,0 +1,35 @@
+// The command line: splitting, switches, help and the option walk.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+
+namespace veltrum {
+
+// Cuts a whole command line into pieces: blanks separate, a piece that
+// begins with a double quote runs to the next double quote, no escapes.
+// The first piece (the program path) is included.
+std::vector<std::string> splitCommandLine(const std::string& commandLine);
+
+// Takes the parameters of this run (program path left out).
+void setParameters(const RawCommandLine& raw);
+
+int countParameters();
+std::string parameterAt(int index);
+std::string findSwitch(const std::string& name);
+
+// Prints the 24 lines of the help.
+void printHelp();
+// The help lines as stored (Windows-1252), for tests.
+std::vector<std::string> helpLines();
+
+// Phase 4 of runMain: reports each missing "/f", "/t", "/a" and sets
+// paramStatus to "nOk".
+void checkMandatorySwitches();
+
+// The option walk: fills filePattern, minutes, action, dateMode and logs them.
+void parseOptions();
+
+}  // namespace veltrum

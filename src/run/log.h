@@ -1,0 +1,23 @@
+// The log beside the program: one line per call, opened and closed each time.
+#pragma once
+
+#include <string>
+
+namespace veltrum {
+
+enum LogKind { LOG = 0, ERR = 1 };
+
+// Appends one line "dd.mm.yyyy hh:ii:ss user [LOG] text" + CR LF to the log
+// at runSettings().logPath. Any nonzero kind is ERR. Never writes to the
+// console; a log that cannot be opened is reported by the platform.
+void writeLog(int kind, const std::string& text);
+
+// The account name of the user the run executes as (260 blanks when the
+// platform cannot tell).
+std::string currentUserName();
+
+// The line as written, without its CR LF; for tests.
+std::string logLine(const std::string& timestamp, const std::string& user, int kind,
+                    const std::string& text);
+
+}  // namespace veltrum

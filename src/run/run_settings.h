@@ -1,0 +1,41 @@
+// The one record of run parameters, read and (where named) written by every
+// part of a run. All fields are 8-bit Windows-1252 texts.
+#pragma once
+
+#include <string>
+
+namespace veltrum {
+
+struct RunSettings {
+  std::string filePattern;
+  std::string currentFile;
+  std::string minutes;
+  std::string action;
+  std::string dateMode = "create";
+  std::string paramStatus = "Ok";
+  std::string mailSmtp;
+  std::string mailUser;
+  std::string mailPassword;
+  std::string mailPort;
+  std::string mailFrom;
+  std::string mailTo;
+  std::string mailSubject;
+  std::string mailBody;
+  std::string exec;
+  std::string execParam;
+  std::string quillboxDir;
+  std::string recursive;
+  std::string breakIfLocated = "0";
+  std::string logPath;
+  std::string confPath;
+};
+
+// The settings of this run.
+RunSettings& runSettings();
+
+// Derives the program directory + name with every ".exe" of the name
+// replaced by `extension` (".log", ".conf"); a name without ".exe" gets the
+// extension appended, so the log is never the program file itself.
+std::string derivedPath(const std::string& programPath, const std::string& extension);
+
+}  // namespace veltrum
