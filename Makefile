@@ -30,6 +30,15 @@ integration: build
 
 test: unit unit-asan integration
 
+# The Windows build (MinGW-w64 cross compiler), tested under Wine.
+.PHONY: test-windows
+test-windows:
+	@scripts/bootstrap --windows
+	@cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build-win -j $(JOBS)
+	@scripts/test-windows
+
 demo: build
 	@scripts/demo
 

@@ -1,7 +1,100 @@
 #include "actions/action_check.h"
 
+#include <algorithm>
+
+#include "platform/file_system.h"
+#include "platform/program_check.h"
+#include "run/console.h"
+#include "run/log.h"
+#include "run/run_settings.h"
+#include "run/text.h"
+
 namespace veltrum {
 
-int checkAction(const std::string&) { return -1; }
+namespace {
+
+bool contains(const std::string& text, char c) {
+  return text.find(c) != std::string::npos;
+}
+
+// Console first, then the log with the unconverted text.
+void reportFailure(const std::string& message) {
+  showMessage(message);
+  writeLog(ERR, message);
+}
+
+int checkMail(RunSettings& settings) {
+  const std::string& smtp = settings.mailSmtp;
+  if (smtp.size() < 5 || std::count(smtp.begin(), smtp.end(), '.') != 2) {
+    writeLog(ERR, cp1252("Check-mail: SMTP Bedingung zum Mailversand wird nicht erfüllt"));
+    return -1;
+  }
+  const auto plausibleAddress = [](const std::string& address) {
+    return address.size() >= 5 && contains(address, '@') && contains(address, '.');
+  };
+  if (!plausibleAddress(settings.mailFrom)) {
+    writeLog(ERR, cp1252("Check-mail: FROM Bedingung zum Mailversand wird nicht erfüllt"));
+    return -1;
+  }
+  if (!plausibleAddress(settings.mailTo)) {
+    writeLog(ERR, cp1252("Check-mail: TO Bedingung zum Mailversand wird nicht erfüllt"));
+    return -1;
+  }
+  if (settings.mailSubject.empty()) settings.mailSubject = "Veltrum - Benachrichtigung";
+  return 0;
+}
+
+int checkQuillbox(const RunSettings& settings) {
+  writeLog(LOG, "Check:Versuche ins Quillbox Verzeichnis zu schreiben");
+  const std::string testPath = settings.quillboxDir + "veltrum_test.tmp";
+  if (!writeNewFile(testPath, "TEST - Testnachricht von Veltrum - TEST\r\n", false)) {
+    reportFailure("Check: Testnachricht konnte nicht angelegt werden.");
+    return -1;
+  }
+  writeLog(LOG, "Check:Testnachricht konnte angelegt werden.");
+  deleteFile(testPath);  // a leftover is truncated and reused by the next check
+  return 0;
+}
+
+int checkProgram(const RunSettings& settings) {
+  writeLog(LOG, cp1252("Check:Exec soll als Aktion durchgeführt werden"));
+  if (fileSizeOf(settings.exec) <= 0) {
+    reportFailure(cp1252("Check:Angegebene Programm für Exec kann nicht gefunden werden"));
+    return -1;
+  }
+  writeLog(LOG, cp1252("Check:Angegebene Programm für Exec gefunden"));
+  if (!programIsRunnable(settings.exec, ansiUpper(programExtension(settings.exec)))) {
+    reportFailure(
+        cp1252("Check:Angegebene Programm für Exec entspricht nicht der "
+               "Extension-Vorgabe:bat,cmd,exe,com"));
+    return -1;
+  }
+  writeLog(LOG, cp1252("Check:Angegebene Programm für Exec entspricht Extension-Vorgabe"));
+  return 0;
+}
+
+}  // namespace
+
+std::string programExtension(const std::string& path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    const char c = path[i - 1];
+    if (c == '\\' || c == '/') return "";
+    if (c == '.') {
+      const size_t quote = path.find('"', i);
+      return path.substr(i, quote == std::string::npos ? std::string::npos : quote - i);
+    }
+  }
+  return "";
+}
+
+int checkAction(const std::string& action) {
+  RunSettings& settings = runSettings();
+  if (action == "mail") return checkMail(settings);
+  if (action == "quillbox") return checkQuillbox(settings);
+  if (action == "exec" || action == "execwait") return checkProgram(settings);
+  reportFailure(cp1252("Check:Unbekannte Aktion soll ausgeführt werden:") + action +
+                " . Hilfe mit /?");
+  return -1;
+}
 
 }  // namespace veltrum

@@ -1,7 +1,53 @@
 #include "actions/mail_notification.h"
 
+#include <string>
+
+#include "mail/smtp_client.h"
+#include "run/console.h"
+#include "run/log.h"
+#include "run/number_rule.h"
+#include "run/run_settings.h"
+#include "run/text.h"
+
 namespace veltrum {
 
-void sendMailNotification() {}
+namespace {
+
+// Shown on the console first, then logged unconverted.
+void report(int kind, const std::string& text) {
+  showMessage(text);
+  writeLog(kind, text);
+}
+
+std::string notificationBody(const RunSettings& settings) {
+  return settings.mailBody + "\r" + "Die Datei " + settings.currentFile + "\r" +
+         cp1252("hat das zulässige Alter überschritten!");
+}
+
+}  // namespace
+
+void sendMailNotification() {
+  const RunSettings& settings = runSettings();
+  writeLog(LOG, "E-Mail Nachricht wird erstellt");
+  int port = low32(readNumber(settings.mailPort));
+  int status = openSmtpConnection(settings.mailSmtp, port);
+  if (status != 1) {
+    // A refused connection stays with the transport; only QUIT may end it.
+    report(ERR, cp1252("Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: ") +
+                    lastServerMessage());
+    return;
+  }
+  status = sendMail(settings.mailTo, settings.mailFrom, settings.mailSubject,
+                    notificationBody(settings), settings.mailUser, settings.mailPassword);
+  const std::string route = settings.mailTo + cp1252(" über ") + settings.mailSmtp;
+  if (status == 1) {
+    report(LOG, "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route +
+                    " versendet");
+  } else {
+    report(ERR, "E-Mail konnte nicht an " + route + " versendet werden. Status: " +
+                    std::to_string(status) + ",Servermeldung: " + lastServerMessage());
+  }
+  closeSmtpConnection();
+}
 
 }  // namespace veltrum

@@ -1,8 +1,134 @@
 #include "check/age_evaluation.h"
 
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include <vector>
+
+#include "actions/action_check.h"
+#include "actions/exec_action.h"
+#include "actions/mail_notification.h"
+#include "actions/quillbox_message.h"
+#include "check/date_value.h"
+#include "check/file_selection.h"
+#include "platform/file_system.h"
+#include "run/console.h"
+#include "run/end_run.h"
+#include "run/log.h"
+#include "run/run_settings.h"
+#include "run/text.h"
+
 namespace veltrum {
 
-void evaluateFile() {}
-int isMinutesValue(const std::string&) { return 0; }
+namespace {
+
+FileDateKind kindFor(const std::string& dateMode) {
+  if (dateMode == "modify") return FileDateKind::Modified;
+  if (dateMode == "access") return FileDateKind::Accessed;
+  return FileDateKind::Created;
+}
+
+void triggerAction(const std::string& action) {
+  if (action == "quillbox") {
+    writeQuillboxMessage();
+  } else if (action == "mail") {
+    sendMailNotification();
+  } else if (action == "exec" || action == "execwait") {
+    runExecAction();
+  }
+}
+
+// Path, existence and minutes tests; false (after their lines) when the
+// file is not to be compared.
+bool fileCanBeCompared(const RunSettings& settings) {
+  const std::string directory = directoryPart(settings.currentFile);
+  writeLog(LOG, cp1252("Pfad zur überprüfenden Datei:") + directory);
+  std::vector<DirEntry> entries;
+  if (fileSystem().enumerate(directory, "*.*", &entries) == EnumOutcome::Failed) {
+    showMessage(cp1252("Ungültiger Pfad zur angegebenen Datei. Hilfe mit /?"));
+    writeLog(ERR, cp1252("Ungültiger Pfad zur angegebenen Datei"));
+    return false;
+  }
+  if (!canOpenForReading(settings.currentFile)) {
+    writeLog(LOG, "Datei " + settings.currentFile + " nicht vorhanden");
+    return false;
+  }
+  if (isMinutesValue(settings.minutes) == 0) {
+    const std::string message = cp1252("Die angegebene Prüfzeit in Minuten ist keine Zahl");
+    showMessage(message);
+    writeLog(ERR, message);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int isMinutesValue(const std::string& text) {
+  int errorCode = 0;
+  PCRE2_SIZE errorOffset = 0;
+  pcre2_code* pattern = pcre2_compile(reinterpret_cast<PCRE2_SPTR>("^\\-?(0|[1-9][0-9]*)$"),
+                                      PCRE2_ZERO_TERMINATED, 0, &errorCode, &errorOffset, nullptr);
+  if (pattern == nullptr) return 0;
+  pcre2_match_data* match = pcre2_match_data_create_from_pattern(pattern, nullptr);
+  int found = 0;
+  if (match != nullptr) {
+    found = pcre2_match(pattern, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0,
+                        match, nullptr) >= 0
+                ? 1
+                : 0;
+    pcre2_match_data_free(match);
+  }
+  pcre2_code_free(pattern);
+  return found;
+}
+
+int32_t ageOffset(const std::string& minutes) {
+  // Unsigned arithmetic wraps where a signed 64-bit reading would overflow;
+  // the low 32 bits come out the same as with exact arithmetic.
+  const bool negative = !minutes.empty() && minutes[0] == '-';
+  uint64_t number = 0;
+  for (size_t i = negative ? 1 : 0; i < minutes.size() && minutes[i] >= '0' && minutes[i] <= '9';
+       ++i) {
+    number = number * 10 + static_cast<uint64_t>(minutes[i] - '0');
+  }
+  if (negative) number = 0 - number;
+  const uint64_t offset = 0 - number * 60;
+  return static_cast<int32_t>(static_cast<uint32_t>(offset));
+}
+
+int32_t ageLimit(int32_t fileDate, int32_t offset) {
+  return static_cast<int32_t>(static_cast<uint32_t>(fileDate) + static_cast<uint32_t>(offset));
+}
+
+void evaluateFile() {
+  RunSettings& settings = runSettings();
+  if (settings.paramStatus != "Ok") {
+    writeLog(ERR, "Abbruch wegen Parameterfehler");
+    return;
+  }
+  if (checkAction(settings.action) != 0) {
+    writeLog(ERR, "Abbruch wegen Check-Fehler");
+    return;
+  }
+  if (!fileCanBeCompared(settings)) return;
+
+  const DateValue fileDate = readFileDate(settings.currentFile, kindFor(settings.dateMode));
+  const int32_t offset = ageOffset(settings.minutes);
+  const int32_t limit = ageLimit(fileDate, offset);
+  writeLog(LOG, "Jetzt ist es " + std::to_string(currentDate()));
+  writeLog(LOG, cp1252("Prüfzeit ist ") + settings.minutes +
+                    ". Berechnete Zeit zum Subtrahieren:" + std::to_string(offset));
+  writeLog(LOG, cp1252("Höchstalter der Datei ist:") + std::to_string(limit));
+  writeLog(LOG, "FileDate von " + settings.currentFile + " ist " + std::to_string(fileDate));
+  if (currentDate() <= limit) return;
+
+  writeLog(LOG, cp1252("Datei hat zulässige Höchstalter überschritten. Aktion wird ausgelöst."));
+  triggerAction(settings.action);
+  if (settings.breakIfLocated == "1") {
+    writeLog(LOG, "Programmende nach erster zu meldenden Funstelle");
+    endRun(0);
+  }
+}
 
 }  // namespace veltrum

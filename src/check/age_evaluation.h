@@ -1,6 +1,7 @@
 // The per-file tests, the age comparison and the trigger.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace veltrum {
@@ -10,5 +11,13 @@ void evaluateFile();
 
 // 1 when the text is a whole number by "^\-?(0|[1-9][0-9]*)$", else 0.
 int isMinutesValue(const std::string& text);
+
+// The shift from the file date to the moment the file counts as too old:
+// minus 60 times the minutes number (a text accepted by isMinutesValue),
+// computed in 64 bits, of which the low 32 bits count.
+int32_t ageOffset(const std::string& minutes);
+
+// File date plus offset, wrapping in 32 bits.
+int32_t ageLimit(int32_t fileDate, int32_t offset);
 
 }  // namespace veltrum

@@ -1,12 +1,128 @@
 #include "check/file_selection.h"
 
+#include "check/age_evaluation.h"
+#include "platform/file_system.h"
+#include "run/log.h"
+#include "run/number_rule.h"
+#include "run/run_settings.h"
+#include "run/text.h"
+
 namespace veltrum {
 
-std::string directoryPart(const std::string&) { return ""; }
-std::string namePart(const std::string&) { return ""; }
-int searchFiles(const std::string&, const std::string&, std::vector<std::string>* list, int32_t) {
+namespace {
+
+bool isSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+size_t afterLeadingQuote(const std::string& entry) {
+  return !entry.empty() && entry[0] == '"' ? 1 : 0;
+}
+
+// The fields of a text split at "|", empty fields included (n bars, n + 1
+// fields).
+std::vector<std::string> pipeFields(const std::string& text) {
+  std::vector<std::string> fields;
+  size_t from = 0;
+  for (;;) {
+    const size_t bar = text.find('|', from);
+    fields.push_back(text.substr(from, bar == std::string::npos ? std::string::npos : bar - from));
+    if (bar == std::string::npos) return fields;
+    from = bar + 1;
+  }
+}
+
+bool holdsWildcard(const std::string& text) {
+  return text.find_first_of("*?") != std::string::npos;
+}
+
+// The paths found so far; emptied when the search phase (and each entry of
+// several) begins.
+std::vector<std::string>& fileList() {
+  static std::vector<std::string> list;
+  return list;
+}
+
+// Searches one entry and evaluates what it finds, in the order found.
+void searchAndEvaluate(const std::string& entry) {
+  RunSettings& settings = runSettings();
+  const std::string directory = directoryPart(entry);
+  const std::string names = namePart(entry);
+  writeLog(LOG, "Suche nach:" + directory + names);
+  fileList().clear();
+  searchFiles(names, directory, &fileList(), low32(readNumber(settings.recursive)));
+  for (size_t i = 0; i < fileList().size(); ++i) {
+    settings.currentFile = fileList()[i];
+    writeLog(LOG,
+             cp1252("Mögliche Datei gefunden:") + settings.currentFile + cp1252(". Wird geprüft"));
+    evaluateFile();
+  }
+}
+
+}  // namespace
+
+std::string directoryPart(const std::string& entry) {
+  const size_t from = afterLeadingQuote(entry);
+  size_t end = entry.find('|', from);
+  if (end == std::string::npos) end = entry.size();
+  for (size_t i = end; i > from; --i) {
+    if (isSeparator(entry[i - 1])) return entry.substr(from, i - from);
+  }
+  return "";
+}
+
+std::string namePart(const std::string& entry) {
+  size_t from = afterLeadingQuote(entry);
+  for (size_t i = entry.size(); i > from; --i) {
+    if (isSeparator(entry[i - 1])) {
+      from = i;
+      break;
+    }
+  }
+  const size_t quote = entry.find('"', from);
+  return entry.substr(from, quote == std::string::npos ? std::string::npos : quote - from);
+}
+
+int searchFiles(const std::string& namePatterns, const std::string& directory,
+                std::vector<std::string>* list, int32_t recursive) {
+  std::string folder = directory;
+  if (!folder.empty() && folder.back() != pathSeparator()) folder += pathSeparator();
+  std::vector<DirEntry> entries;
+  for (const std::string& pattern : pipeFields(namePatterns)) {
+    if (fileSystem().enumerate(folder, pattern.empty() ? "*.*" : pattern, &entries) ==
+        EnumOutcome::Failed) {
+      continue;
+    }
+    if (recursive == -1) continue;  // -1: only what lies below this folder
+    for (const DirEntry& entry : entries) list->push_back(folder + entry.name);
+  }
+  if (recursive != 0 && fileSystem().enumerate(folder, "*.*", &entries) != EnumOutcome::Failed) {
+    for (const DirEntry& entry : entries) {
+      // A linked folder is never entered: a link loop would never end.
+      if (!entry.isDirectory || entry.isLink || entry.name == "." || entry.name == "..") continue;
+      searchFiles(namePatterns, folder + entry.name, list, 1);
+    }
+  }
   return static_cast<int>(list->size());
 }
-void processFileSpec() {}
+
+void processFileSpec() {
+  RunSettings& settings = runSettings();
+  fileList().clear();
+  const std::string spec = settings.filePattern;
+  if (!holdsWildcard(spec)) {
+    writeLog(LOG, "Suche nach einzelner Datei erkannt");
+    settings.currentFile = spec;
+    evaluateFile();
+    return;
+  }
+  if (spec.find('|') == std::string::npos) {
+    writeLog(LOG, "Einfache Suche nach Dateien mit Wildcards erkannt");
+    searchAndEvaluate(spec);
+    return;
+  }
+  writeLog(LOG, "Mehrfache Suche nach Dateien mit Wildcards erkannt");
+  for (const std::string& entry : pipeFields(spec)) searchAndEvaluate(entry);
+}
 
 }  // namespace veltrum

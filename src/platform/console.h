@@ -13,4 +13,11 @@ void writeConsoleBytes(const std::string& bytes);
 // code page (CharToOemA), on POSIX UTF-8. 7-bit bytes are unchanged.
 std::string ansiToConsole(const std::string& text);
 
+// The Unicode code point of one Windows-1252 byte (the five bytes Windows
+// leaves undefined keep the C1 control of the same number).
+char32_t cp1252CodePoint(unsigned char byte);
+
+// Windows-1252 text as UTF-8; the same on every platform.
+std::string windows1252ToUtf8(const std::string& text);
+
 }  // namespace veltrum

@@ -1,8 +1,71 @@
 #include "run/configuration.h"
 
+#include "platform/file_system.h"
+#include "run/console.h"
+#include "run/log.h"
+#include "run/preference_file.h"
+#include "run/run_settings.h"
+
 namespace veltrum {
 
-void readConfiguration() {}
-void closeConfiguration() {}
+namespace {
+
+void readGlobalKeys(RunSettings& settings) {
+  settings.mailSmtp = readKey("Mail_SMTP", "");
+  settings.mailUser = readKey("Mail_User", "");
+  settings.mailPassword = readKey("Mail_Password", "");
+  settings.mailFrom = readKey("Mail_From", "");
+  settings.mailTo = readKey("Mail_To", "");
+  settings.mailSubject = readKey("Mail_Subject", "");
+  settings.mailPort = readKey("Mail_Port", "");
+  settings.mailBody = readKey("Mail_Body", "");
+  settings.exec = readKey("Exec", "");
+  settings.execParam = readKey("ExecParam", "");
+  settings.quillboxDir = readKey("QuillboxDir", "");
+  settings.recursive = readKey("Recursive", "0");
+  settings.breakIfLocated = readKey("BreakIfLocated", "0");
+}
+
+// The labels are padded so that the colons of the middle lines line up; the
+// password itself never reaches the log.
+void logSettings(const RunSettings& settings) {
+  writeLog(LOG, "Init-Mail_SMTP:" + settings.mailSmtp);
+  writeLog(LOG, "Init-Mail_User:" + settings.mailUser);
+  writeLog(LOG, settings.mailPassword.empty() ? "Init-Mail_Passw: Kein Passwort"
+                                              : "Init-Mail_Passw: ***gefunden***");
+  writeLog(LOG, "Init-Mail_From         :" + settings.mailFrom);
+  writeLog(LOG, "Init-Mail_To           :" + settings.mailTo);
+  writeLog(LOG, "Init-Mail_Subject      :" + settings.mailSubject);
+  writeLog(LOG, "Init-Mail_Port         :" + settings.mailPort);
+  writeLog(LOG, "Init-Mail_Body         :" + settings.mailBody);
+  writeLog(LOG, "Init-Exec              :" + settings.exec);
+  writeLog(LOG, "Init-ExecParam         :" + settings.execParam);
+  writeLog(LOG, "Init-Recursive         :" + settings.recursive);
+  writeLog(LOG, "Init-strBreakIfLocated :" + settings.breakIfLocated);
+  writeLog(LOG, "Init-QuillboxDir:" + settings.quillboxDir);
+}
+
+}  // namespace
+
+void readConfiguration() {
+  RunSettings& settings = runSettings();
+  if (!openPreferenceFile(settings.confPath)) {
+    showMessage("Konfigurationsdatei konnte nicht gefunden werden.");
+    return;
+  }
+  selectGroup("Global");
+  readGlobalKeys(settings);
+  logSettings(settings);
+  // The drop-file action appends its file name directly to the folder.
+  const char separator = pathSeparator();
+  if (settings.quillboxDir.empty() || settings.quillboxDir.back() != separator) {
+    settings.quillboxDir += separator;
+    writeLog(LOG, "Init-Korrektur-QuillboxDir:" + settings.quillboxDir);
+  }
+}
+
+void closeConfiguration() {
+  closePreferenceFile();
+}
 
 }  // namespace veltrum

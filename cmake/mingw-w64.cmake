@@ -1,0 +1,18 @@
+# Cross build for 64-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-x86-64).
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(VELTRUM_MINGW_HOST x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${VELTRUM_MINGW_HOST}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VELTRUM_MINGW_HOST}-g++-posix)
+set(CMAKE_RC_COMPILER ${VELTRUM_MINGW_HOST}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${VELTRUM_MINGW_HOST})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Test programs of try_compile cannot run here; Wine runs the results later.
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)

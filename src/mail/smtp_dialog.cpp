@@ -1,0 +1,55 @@
+#include "mail/smtp_dialog.h"
+
+namespace veltrum {
+
+namespace {
+
+using S = DialogState;
+using D = DialogStep;
+using N = NextState;
+
+struct Row {
+  const char* code;  // nullptr: any code
+  bool anyState;
+  DialogState when;
+  Transition transition;
+};
+
+// After the message only "250" counts as delivered; a refusal or an end of
+// the session then is a failure, whatever else the server says.
+constexpr Row kRows[] = {
+    {"250", false, S::MessageSent, {D::Confirmed, N::Unchanged, S::MessageSent}},
+    {"550", false, S::MessageSent, {D::End, N::Unchanged, S::MessageSent}},
+    {"221", false, S::MessageSent, {D::End, N::Fixed, S::Closed}},
+    {nullptr, false, S::MessageSent, {D::EndUnexpected, N::Unchanged, S::MessageSent}},
+
+    {"503", true, S::Closed, {D::SendMailFrom, N::Fixed, S::MailSent}},
+    {"221", true, S::Closed, {D::End, N::Fixed, S::Closed}},
+    {"235", true, S::Closed, {D::SendMailFrom, N::Fixed, S::MailSent}},
+    {"334", false, S::AuthLoginSent, {D::SendUser, N::Fixed, S::UserSent}},
+    {"334", false, S::UserSent, {D::SendPassword, N::Fixed, S::ReadyForMail}},
+    {"334", true, S::Closed, {D::Nothing, N::Unchanged, S::Closed}},
+    {"535", true, S::Closed, {D::EndAuthRejected, N::Unchanged, S::Closed}},
+    {"250", false, S::EhloSent, {D::SendAuthLogin, N::Fixed, S::AuthLoginSent}},
+    {"250", false, S::ReadyForMail, {D::SendMailFrom, N::Fixed, S::MailSent}},
+    {"250", false, S::MailSent, {D::SendRecipient, N::AfterRecipient, S::MailSent}},
+    {"250", false, S::LastRcptSent, {D::SendData, N::Fixed, S::DataSent}},
+    {"250", false, S::DataSent, {D::End, N::Unchanged, S::DataSent}},
+    {"250", true, S::Closed, {D::Nothing, N::Unchanged, S::Closed}},
+    {"251", true, S::Closed, {D::SendData, N::Fixed, S::DataSent}},
+    {"354", true, S::Closed, {D::SendMessage, N::Fixed, S::MessageSent}},
+    {"550", true, S::Closed, {D::End, N::Unchanged, S::Closed}},
+};
+
+}  // namespace
+
+Transition transitionFor(const std::string& code, DialogState state) {
+  for (const Row& row : kRows) {
+    bool codeMatches = row.code == nullptr || code == row.code;
+    bool stateMatches = row.anyState || row.when == state;
+    if (codeMatches && stateMatches) return row.transition;
+  }
+  return {DialogStep::EndUnexpected, NextState::Unchanged, DialogState::Closed};
+}
+
+}  // namespace veltrum

@@ -1,0 +1,50 @@
+// The SMTP dialog as one table: the reply code and the dialog state decide
+// the next step and the next state.
+#pragma once
+
+#include <string>
+
+namespace veltrum {
+
+enum class DialogState {
+  EhloSent,
+  AuthLoginSent,
+  UserSent,
+  ReadyForMail,
+  MailSent,
+  LastRcptSent,
+  DataSent,
+  MessageSent,  // the message and its "." are out; only "250" confirms it
+  Closed,
+};
+
+enum class DialogStep {
+  Nothing,           // the reply changes nothing
+  SendAuthLogin,     // "AUTH LOGIN"
+  SendUser,          // the base64 user name
+  SendPassword,      // the base64 password
+  SendMailFrom,      // "MAIL FROM: "
+  SendRecipient,     // "RCPT TO: " for the next recipient
+  SendData,          // "DATA"
+  SendMessage,       // the message, then CR LF and "."
+  Confirmed,         // the message was accepted: status 1, end
+  End,               // end, status as it is
+  EndAuthRejected,   // status -5, end
+  EndUnexpected,     // status -3, end
+};
+
+// Where the state goes after a step: a fixed state, the same one, or the one
+// that depends on whether the last recipient was announced.
+enum class NextState { Fixed, Unchanged, AfterRecipient };
+
+struct Transition {
+  DialogStep step;
+  NextState next;
+  DialogState state;  // meaningful for NextState::Fixed only
+};
+
+// The first row of the table that matches `code` (three characters, exact
+// case) in `state`; codes outside the table give EndUnexpected.
+Transition transitionFor(const std::string& code, DialogState state);
+
+}  // namespace veltrum

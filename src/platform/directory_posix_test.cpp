@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "platform/directory.h"
+
+namespace veltrum {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DirectoryEnumeration : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "veltrum-dir-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  void touch(const std::string& name) { std::ofstream(root_ / name) << "x"; }
+
+  std::vector<std::string> names(const std::string& directory, const std::string& pattern,
+                                 EnumOutcome* outcome = nullptr) {
+    std::vector<DirEntry> entries;
+    const EnumOutcome got = enumerateDirectory(directory, pattern, &entries);
+    if (outcome != nullptr) *outcome = got;
+    std::vector<std::string> result;
+    for (const DirEntry& entry : entries) result.push_back(entry.name);
+    return result;
+  }
+
+  fs::path root_;
+};
+
+TEST_F(DirectoryEnumeration, SortedWithoutRegardToCaseAndDotEntriesIncluded) {
+  for (const char* name : {"b.lck", "A.LCK", "c.txt", "a.lck", "noext"}) touch(name);
+  fs::create_directory(root_ / "Sub.lck");
+  EXPECT_EQ(names(root_.string(), "*.lck"),
+            (std::vector<std::string>{"A.LCK", "a.lck", "b.lck", "Sub.lck"}));
+  EXPECT_EQ(names(root_.string() + "/", "*.*"),
+            (std::vector<std::string>{".", "..", "A.LCK", "a.lck", "b.lck", "c.txt", "noext",
+                                      "Sub.lck"}));
+  EXPECT_EQ(names(root_.string(), "noext.*"), (std::vector<std::string>{"noext"}));
+  EXPECT_EQ(names(root_.string(), ""), names(root_.string(), "*.*"));
+}
+
+TEST_F(DirectoryEnumeration, EmptyAndFailedAreTold) {
+  touch("a.txt");
+  EnumOutcome outcome = EnumOutcome::Entries;
+  EXPECT_TRUE(names(root_.string(), "*.lck", &outcome).empty());
+  EXPECT_EQ(outcome, EnumOutcome::Empty);
+  names((root_ / "missing").string(), "*.*", &outcome);
+  EXPECT_EQ(outcome, EnumOutcome::Failed);
+  names((root_ / "a.txt").string(), "*.*", &outcome);  // a file is no folder
+  EXPECT_EQ(outcome, EnumOutcome::Failed);
+  fs::create_directory(root_ / "x?");
+  names((root_ / "x?").string(), "*.*", &outcome);  // wildcards never match folders
+  EXPECT_EQ(outcome, EnumOutcome::Failed);
+}
+
+TEST_F(DirectoryEnumeration, EntriesTellFoldersAndLinks) {
+  fs::create_directory(root_ / "real");
+  touch("file");
+  fs::create_directory_symlink(root_ / "real", root_ / "link-to-real");
+  fs::create_symlink(root_ / "file", root_ / "link-to-file");
+  fs::create_symlink(root_ / "nowhere", root_ / "dangling");
+  std::vector<DirEntry> entries;
+  ASSERT_EQ(enumerateDirectory(root_.string(), "*", &entries), EnumOutcome::Entries);
+  std::map<std::string, std::pair<bool, bool>> seen;
+  for (const DirEntry& entry : entries) seen[entry.name] = {entry.isDirectory, entry.isLink};
+  EXPECT_EQ(seen["real"], std::make_pair(true, false));
+  EXPECT_EQ(seen["file"], std::make_pair(false, false));
+  EXPECT_EQ(seen["link-to-real"], std::make_pair(true, true));
+  EXPECT_EQ(seen["link-to-file"], std::make_pair(false, true));
+  EXPECT_EQ(seen["dangling"], std::make_pair(false, true));
+}
+
+TEST_F(DirectoryEnumeration, EmptyDirectoryMeansTheWorkingFolder) {
+  touch("only-here.tmp");
+  const fs::path before = fs::current_path();
+  fs::current_path(root_);
+  EXPECT_EQ(names("", "*.tmp"), (std::vector<std::string>{"only-here.tmp"}));
+  fs::current_path(before);
+}
+
+}  // namespace
+}  // namespace veltrum

@@ -1,0 +1,128 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "platform/directory.h"
+#include "platform/file_system.h"
+
+namespace veltrum {
+
+namespace {
+
+bool hasWildcard(const std::string& text) {
+  return text.find_first_of("*?") != std::string::npos;
+}
+
+// The stamp of `kind` in seconds since 1970 UTC. The birth time where the
+// file system keeps one, else the last write time.
+bool statStamp(const std::string& path, StampKind kind, int64_t* seconds) {
+  struct statx details;
+  if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_ATIME | STATX_MTIME, &details) != 0) {
+    return false;
+  }
+  if (kind == StampKind::Accessed) {
+    *seconds = details.stx_atime.tv_sec;
+  } else if (kind == StampKind::Created && (details.stx_mask & STATX_BTIME) != 0) {
+    *seconds = details.stx_btime.tv_sec;
+  } else {
+    *seconds = details.stx_mtime.tv_sec;
+  }
+  return true;
+}
+
+// A path with wildcards names its first match, as the platform's file search
+// would deliver it; a name that really holds "*" or "?" is found as it is.
+bool findStamp(const std::string& path, StampKind kind, int64_t* seconds) {
+  if (statStamp(path, kind, seconds)) return true;
+  size_t slash = path.rfind('/');
+  std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (!hasWildcard(name) || hasWildcard(directory)) return false;
+  std::vector<DirEntry> entries;
+  if (enumerateDirectory(directory, name, &entries) != EnumOutcome::Entries || entries.empty()) {
+    return false;
+  }
+  return statStamp(directory + entries.front().name, kind, seconds);
+}
+
+class PosixFileSystem : public FileSystem {
+ public:
+  EnumOutcome enumerate(const std::string& directory, const std::string& pattern,
+                        std::vector<DirEntry>* entries) override {
+    return enumerateDirectory(directory, pattern, entries);
+  }
+
+  bool readStamp(const std::string& path, StampKind kind, LocalTime* local) override {
+    int64_t seconds = 0;
+    if (!findStamp(path, kind, &seconds)) return false;
+    // The offset in force now, whatever was in force at the stamp's own time,
+    // so file dates and the clock share one scale.
+    time_t shifted = static_cast<time_t>(seconds + currentUtcOffsetSeconds());
+    struct tm fields;
+    if (gmtime_r(&shifted, &fields) == nullptr) return false;
+    local->year = fields.tm_year + 1900;
+    local->month = fields.tm_mon + 1;
+    local->day = fields.tm_mday;
+    local->hour = fields.tm_hour;
+    local->minute = fields.tm_min;
+    local->second = fields.tm_sec;
+    return true;
+  }
+};
+
+}  // namespace
+
+FileSystem& platformFileSystem() {
+  static PosixFileSystem realFileSystem;
+  return realFileSystem;
+}
+
+char pathSeparator() {
+  return '/';
+}
+
+bool canOpenForReading(const std::string& path) {
+  // O_NONBLOCK: a named pipe must not make the test wait for a writer.
+  int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (descriptor < 0) return false;
+  struct stat details;
+  bool usable = fstat(descriptor, &details) == 0 && !S_ISDIR(details.st_mode);
+  close(descriptor);
+  return usable;
+}
+
+int64_t fileSizeOf(const std::string& path) {
+  std::string trimmed = path;
+  while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+  if (trimmed.empty()) return -1;
+  struct stat details;
+  if (stat(trimmed.c_str(), &details) != 0 || S_ISDIR(details.st_mode)) return -1;
+  return static_cast<int64_t>(details.st_size);
+}
+
+bool writeNewFile(const std::string& path, const std::string& bytes, bool mustBeNew) {
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (mustBeNew ? O_EXCL : O_TRUNC);
+  int descriptor = open(path.c_str(), flags, 0666);
+  if (descriptor < 0) return false;
+  size_t done = 0;
+  bool ok = true;
+  while (done < bytes.size()) {
+    ssize_t written = write(descriptor, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(written);
+  }
+  if (close(descriptor) != 0) ok = false;
+  return ok;
+}
+
+bool deleteFile(const std::string& path) {
+  return unlink(path.c_str()) == 0;
+}
+
+}  // namespace veltrum

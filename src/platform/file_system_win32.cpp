@@ -1,0 +1,109 @@
+#include <windows.h>
+
+#include "platform/directory.h"
+#include "platform/file_system.h"
+
+namespace veltrum {
+
+namespace {
+
+const FILETIME& stampOf(const WIN32_FIND_DATAA& found, StampKind kind) {
+  switch (kind) {
+    case StampKind::Accessed:
+      return found.ftLastAccessTime;
+    case StampKind::Modified:
+      return found.ftLastWriteTime;
+    case StampKind::Created:
+    default:
+      return found.ftCreationTime;
+  }
+}
+
+// Looks `path` up as a directory entry; a wildcard path gives its first match.
+bool findEntry(const std::string& path, WIN32_FIND_DATAA* found) {
+  HANDLE search = FindFirstFileA(path.c_str(), found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
+class Win32FileSystem : public FileSystem {
+ public:
+  EnumOutcome enumerate(const std::string& directory, const std::string& pattern,
+                        std::vector<DirEntry>* entries) override {
+    return enumerateDirectory(directory, pattern, entries);
+  }
+
+  bool readStamp(const std::string& path, StampKind kind, LocalTime* local) override {
+    WIN32_FIND_DATAA found;
+    if (!findEntry(path, &found)) return false;
+    // FileTimeToLocalFileTime applies the offset in force now, whatever was
+    // in force at the stamp's own time: file dates and the clock share one
+    // scale.
+    FILETIME localStamp;
+    SYSTEMTIME fields;
+    if (!FileTimeToLocalFileTime(&stampOf(found, kind), &localStamp) ||
+        !FileTimeToSystemTime(&localStamp, &fields)) {
+      return false;
+    }
+    local->year = fields.wYear;
+    local->month = fields.wMonth;
+    local->day = fields.wDay;
+    local->hour = fields.wHour;
+    local->minute = fields.wMinute;
+    local->second = fields.wSecond;
+    return true;
+  }
+};
+
+}  // namespace
+
+FileSystem& platformFileSystem() {
+  static Win32FileSystem realFileSystem;
+  return realFileSystem;
+}
+
+char pathSeparator() { return '\\'; }
+
+bool canOpenForReading(const std::string& path) {
+  // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open, so an
+  // opened handle is always a file.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool isFile = GetFileType(file) == FILE_TYPE_DISK;
+  CloseHandle(file);
+  return isFile;
+}
+
+int64_t fileSizeOf(const std::string& path) {
+  std::string trimmed = path;
+  while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+  if (trimmed.empty()) return -1;
+  WIN32_FIND_DATAA found;
+  if (!findEntry(trimmed, &found)) return -1;
+  if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return -1;
+  return (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+}
+
+bool writeNewFile(const std::string& path, const std::string& bytes, bool mustBeNew) {
+  // While the file is open others may read it, not write or delete it.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            mustBeNew ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  size_t done = 0;
+  while (ok && done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(
+        bytes.size() - done > 0x10000000 ? 0x10000000 : bytes.size() - done);
+    DWORD written = 0;
+    ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
+    done += written;
+  }
+  if (!CloseHandle(file)) ok = false;
+  return ok;
+}
+
+bool deleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+}  // namespace veltrum

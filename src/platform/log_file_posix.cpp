@@ -1,0 +1,109 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "platform/clock.h"
+#include "platform/log_file.h"
+
+namespace veltrum {
+
+namespace {
+
+// How long a run waits for another run to finish its line before it gives
+// the line up as not writable: a stopped process must not stop every run.
+constexpr int64_t kLockWaitMilliseconds = 5000;
+
+void pause(int64_t milliseconds) {
+  struct timespec delay = {0, static_cast<long>(milliseconds) * 1000000L};
+  nanosleep(&delay, nullptr);
+}
+
+bool lockUntil(int descriptor, int64_t deadline) {
+  int64_t wait = 1;
+  for (;;) {
+    if (flock(descriptor, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (monotonicMilliseconds() >= deadline) return false;
+    pause(wait);
+    if (wait < 16) wait *= 2;
+  }
+}
+
+// Moves the log aside without ever replacing a file of the target name.
+bool moveAside(const std::string& path, const std::string& target) {
+  if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the no-replace rename: runs move the log only while
+  // they hold its lock, so testing first is enough among them.
+  if (access(target.c_str(), F_OK) == 0) return false;
+  return rename(path.c_str(), target.c_str()) == 0;
+}
+
+bool writeAll(int descriptor, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t written = write(descriptor, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+bool appendLogLine(const std::string& path, const std::string& line, int64_t sizeLimit,
+                   const std::string& asideSuffix) {
+  int64_t deadline = monotonicMilliseconds() + kLockWaitMilliseconds;
+  for (;;) {
+    // O_NONBLOCK: a named pipe at the log path must not make the run wait.
+    int descriptor =
+        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (descriptor < 0) return false;
+    struct stat opened;
+    if (fstat(descriptor, &opened) != 0) {
+      close(descriptor);
+      return false;
+    }
+    if (S_ISREG(opened.st_mode)) {
+      if (!lockUntil(descriptor, deadline)) {
+        close(descriptor);
+        return false;
+      }
+      // Another run may have moved the log aside while this one waited for
+      // the lock: then the line belongs into the new file at the path.
+      struct stat current;
+      if (stat(path.c_str(), &current) != 0 || !sameFile(opened, current)) {
+        close(descriptor);
+        if (monotonicMilliseconds() >= deadline) return false;
+        continue;
+      }
+      if (current.st_size > sizeLimit && moveAside(path, path + asideSuffix)) {
+        close(descriptor);
+        continue;
+      }
+    }
+    bool written = writeAll(descriptor, line);
+    // Closing releases the lock.
+    if (close(descriptor) != 0) written = false;
+    return written;
+  }
+}
+
+void reportLogFailure(const std::string& text, const std::string&) {
+  std::string message = text + "\n";
+  ssize_t ignored = write(STDERR_FILENO, message.data(), message.size());
+  (void)ignored;
+}
+
+}  // namespace veltrum

@@ -1,0 +1,60 @@
+// A thin TCP client layer for the mail transport: open, poll, wait, receive,
+// send, close, and a pause. It knows nothing of SMTP.
+#pragma once
+
+#include <string>
+
+namespace veltrum {
+
+// Opaque connection record; each platform defines it. A null pointer stands
+// for "no connection".
+struct TcpConnection;
+
+// What a connection has to offer right now.
+enum class ConnectionEvent {
+  Nothing = 0,       // no byte waiting, the peer is still there
+  Data = 2,          // at least one byte can be received
+  Disconnected = 4,  // the peer has closed the connection or it failed
+};
+
+// Starts the platform's socket layer (Windows: WSAStartup 1.1). True when it
+// is usable.
+bool startNetwork();
+// Ends it again (only after a successful start).
+void endNetwork();
+
+// Connects to `host` (a name or a numeric address) on `port`. Every address
+// the name resolves to (IPv4 and IPv6) is tried in turn until one connects;
+// all attempts together take at most `timeoutSeconds`. The same limit bounds
+// each later send that finds the peer taking no bytes. Gives nullptr for an
+// empty host, a port outside 1..65535, a name that does not resolve or no
+// address that connected in time; no socket stays open then.
+TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds);
+
+// Looks at the connection without waiting and without consuming anything.
+ConnectionEvent connectionEvent(TcpConnection* connection);
+
+// Blocks until a receive would return at once (bytes waiting, end of stream
+// or an error), at most `timeoutMilliseconds`. True when it would; false when
+// the time passed first.
+bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds);
+
+// One receive of at most `maxLength` bytes into `buffer` (not terminated);
+// waits until at least one byte, end of stream or an error. The number of
+// bytes, 0 when the peer has closed, negative on an error.
+int receiveBytes(TcpConnection* connection, char* buffer, int maxLength);
+
+// Sends the whole block, continuing partial sends. `length` when all bytes
+// went out; negative when the connection failed or the peer took nothing for
+// the time limit given at open. A closed peer never ends the process (no
+// SIGPIPE).
+int sendBytes(TcpConnection* connection, const char* buffer, int length);
+
+// Closes the socket and releases the record; the pointer is invalid after.
+void closeTcpConnection(TcpConnection* connection);
+
+// Pauses the calling thread (Windows: with the timer resolution raised to
+// 1 ms around the sleep).
+void delayMilliseconds(int milliseconds);
+
+}  // namespace veltrum

@@ -1,0 +1,164 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/clock.h"
+#include "platform/network.h"
+
+namespace veltrum {
+
+struct TcpConnection {
+  int socket = -1;
+  int stallMilliseconds = 0;  // how long a send may find the peer taking nothing
+};
+
+namespace {
+
+#ifdef MSG_NOSIGNAL
+constexpr int kNoSignal = MSG_NOSIGNAL;
+#else
+constexpr int kNoSignal = 0;  // SO_NOSIGPIPE is set on the socket instead
+#endif
+
+// poll() for one socket, restarted after signals with the time that is left.
+int pollOne(int socket, short events, int timeoutMilliseconds, short* revents) {
+  int64_t deadline = monotonicMilliseconds() + timeoutMilliseconds;
+  for (;;) {
+    struct pollfd entry = {socket, events, 0};
+    int result = poll(&entry, 1, timeoutMilliseconds);
+    if (result >= 0 || errno != EINTR) {
+      *revents = entry.revents;
+      return result;
+    }
+    int64_t left = deadline - monotonicMilliseconds();
+    timeoutMilliseconds = left > 0 ? static_cast<int>(left) : 0;
+  }
+}
+
+bool setNonBlocking(int socket, bool on) {
+  int flags = fcntl(socket, F_GETFL, 0);
+  if (flags < 0) return false;
+  flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+  return fcntl(socket, F_SETFL, flags) == 0;
+}
+
+// Connects one resolved address within the time left; the socket or -1.
+int connectAddress(const struct addrinfo& address, int64_t deadline) {
+  int socket = ::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC,
+                        address.ai_protocol);
+  if (socket < 0) return -1;
+#ifndef MSG_NOSIGNAL
+  int one = 1;
+  setsockopt(socket, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
+#endif
+  bool connected = false;
+  if (setNonBlocking(socket, true)) {
+    if (connect(socket, address.ai_addr, address.ai_addrlen) == 0) {
+      connected = true;
+    } else if (errno == EINPROGRESS || errno == EINTR) {
+      int64_t left = deadline - monotonicMilliseconds();
+      short revents = 0;
+      if (left > 0 && pollOne(socket, POLLOUT, static_cast<int>(left), &revents) > 0) {
+        int error = 0;
+        socklen_t size = sizeof error;
+        connected = getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+      }
+    }
+  }
+  if (connected && setNonBlocking(socket, false)) return socket;
+  close(socket);
+  return -1;
+}
+
+}  // namespace
+
+bool startNetwork() { return true; }
+
+void endNetwork() {}
+
+TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds) {
+  if (host.empty() || port < 1 || port > 65535) return nullptr;
+  int64_t deadline = monotonicMilliseconds() + static_cast<int64_t>(timeoutSeconds) * 1000;
+  char service[16];
+  std::snprintf(service, sizeof service, "%d", port);
+  struct addrinfo hints = {};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICSERV;
+  struct addrinfo* addresses = nullptr;
+  if (getaddrinfo(host.c_str(), service, &hints, &addresses) != 0) return nullptr;
+  int socket = -1;
+  for (struct addrinfo* address = addresses; address != nullptr && socket < 0;
+       address = address->ai_next) {
+    if (monotonicMilliseconds() >= deadline) break;
+    socket = connectAddress(*address, deadline);
+  }
+  freeaddrinfo(addresses);
+  if (socket < 0) return nullptr;
+  return new TcpConnection{socket, timeoutSeconds * 1000};
+}
+
+ConnectionEvent connectionEvent(TcpConnection* connection) {
+  int waiting = 0;
+  if (ioctl(connection->socket, FIONREAD, &waiting) != 0) return ConnectionEvent::Disconnected;
+  if (waiting > 0) return ConnectionEvent::Data;
+  short revents = 0;
+  int result = pollOne(connection->socket, POLLIN, 0, &revents);
+  if (result < 0 || (result > 0 && revents != 0)) return ConnectionEvent::Disconnected;
+  return ConnectionEvent::Nothing;
+}
+
+bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) {
+  short revents = 0;
+  int result = pollOne(connection->socket, POLLIN, timeoutMilliseconds < 0 ? 0 : timeoutMilliseconds,
+                       &revents);
+  return result != 0;  // ready, or poll itself failed: a receive will not wait
+}
+
+int receiveBytes(TcpConnection* connection, char* buffer, int maxLength) {
+  for (;;) {
+    ssize_t count = recv(connection->socket, buffer, static_cast<size_t>(maxLength), 0);
+    if (count >= 0 || errno != EINTR) return static_cast<int>(count);
+  }
+}
+
+int sendBytes(TcpConnection* connection, const char* buffer, int length) {
+  int sent = 0;
+  while (sent < length) {
+    short revents = 0;
+    if (pollOne(connection->socket, POLLOUT, connection->stallMilliseconds, &revents) <= 0) {
+      return -1;
+    }
+    ssize_t count = send(connection->socket, buffer + sent, static_cast<size_t>(length - sent),
+                         MSG_DONTWAIT | kNoSignal);
+    if (count < 0) {
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      return -1;
+    }
+    sent += static_cast<int>(count);
+  }
+  return sent;
+}
+
+void closeTcpConnection(TcpConnection* connection) {
+  if (connection == nullptr) return;
+  close(connection->socket);
+  delete connection;
+}
+
+void delayMilliseconds(int milliseconds) {
+  if (milliseconds <= 0) return;
+  struct timespec wanted = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+  while (nanosleep(&wanted, &wanted) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace veltrum

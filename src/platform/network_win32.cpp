@@ -1,0 +1,179 @@
+// Winsock (requested as version 1.1), with getaddrinfo for names and
+// addresses of both families.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstdio>
+
+#include "platform/clock.h"
+#include "platform/network.h"
+
+namespace veltrum {
+
+struct TcpConnection {
+  SOCKET socket = INVALID_SOCKET;
+  int stallMilliseconds = 0;  // how long a send may find the peer taking nothing
+};
+
+namespace {
+
+bool networkStarted = false;
+
+timeval toTimeval(int64_t milliseconds) {
+  if (milliseconds < 0) milliseconds = 0;
+  timeval value;
+  value.tv_sec = static_cast<long>(milliseconds / 1000);
+  value.tv_usec = static_cast<long>((milliseconds % 1000) * 1000);
+  return value;
+}
+
+// select() for one socket: readable, writable, or writable-or-failed for a
+// connect. The count of ready sets, 0 after the time-out, negative on error.
+enum class Readiness { Read, Write, Connect };
+int waitFor(SOCKET socket, Readiness readiness, int64_t milliseconds) {
+  fd_set wanted;
+  fd_set failed;
+  FD_ZERO(&wanted);
+  FD_ZERO(&failed);
+  FD_SET(socket, &wanted);
+  FD_SET(socket, &failed);
+  timeval timeout = toTimeval(milliseconds);
+  switch (readiness) {
+    case Readiness::Read:
+      return select(0, &wanted, nullptr, nullptr, &timeout);
+    case Readiness::Write:
+      return select(0, nullptr, &wanted, nullptr, &timeout);
+    case Readiness::Connect:
+    default:
+      // Windows reports a refused connect in the exception set.
+      return select(0, nullptr, &wanted, &failed, &timeout);
+  }
+}
+
+bool setNonBlocking(SOCKET socket, bool on) {
+  u_long mode = on ? 1 : 0;
+  return ioctlsocket(socket, FIONBIO, &mode) == 0;
+}
+
+// Connects one resolved address within the time left; the socket or none.
+SOCKET connectAddress(const addrinfo& address, int64_t deadline) {
+  SOCKET socket = ::socket(address.ai_family, address.ai_socktype, address.ai_protocol);
+  if (socket == INVALID_SOCKET) return INVALID_SOCKET;
+  // The handle must not leak into programs that the exec action starts.
+  SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
+  bool connected = false;
+  if (setNonBlocking(socket, true)) {
+    if (connect(socket, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0) {
+      connected = true;
+    } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
+      const int64_t left = deadline - monotonicMilliseconds();
+      if (left > 0 && waitFor(socket, Readiness::Connect, left) > 0) {
+        int error = 0;
+        int size = sizeof error;
+        connected = getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                               &size) == 0 &&
+                    error == 0;
+      }
+    }
+  }
+  if (connected && setNonBlocking(socket, false)) return socket;
+  closesocket(socket);
+  return INVALID_SOCKET;
+}
+
+}  // namespace
+
+bool startNetwork() {
+  if (networkStarted) return true;
+  WSADATA details;
+  networkStarted = WSAStartup(MAKEWORD(1, 1), &details) == 0;
+  return networkStarted;
+}
+
+void endNetwork() {
+  if (!networkStarted) return;
+  WSACleanup();
+  networkStarted = false;
+}
+
+TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds) {
+  if (host.empty() || port < 1 || port > 65535) return nullptr;
+  const int64_t deadline = monotonicMilliseconds() + static_cast<int64_t>(timeoutSeconds) * 1000;
+  char service[16];
+  std::snprintf(service, sizeof service, "%d", port);
+  addrinfo hints = {};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* addresses = nullptr;
+  if (getaddrinfo(host.c_str(), service, &hints, &addresses) != 0) return nullptr;
+  SOCKET socket = INVALID_SOCKET;
+  for (addrinfo* address = addresses; address != nullptr && socket == INVALID_SOCKET;
+       address = address->ai_next) {
+    if (monotonicMilliseconds() >= deadline) break;
+    socket = connectAddress(*address, deadline);
+  }
+  freeaddrinfo(addresses);
+  if (socket == INVALID_SOCKET) return nullptr;
+  return new TcpConnection{socket, timeoutSeconds * 1000};
+}
+
+ConnectionEvent connectionEvent(TcpConnection* connection) {
+  u_long waiting = 0;
+  if (ioctlsocket(connection->socket, FIONREAD, &waiting) != 0) {
+    return ConnectionEvent::Disconnected;
+  }
+  if (waiting > 0) return ConnectionEvent::Data;
+  // Readable with nothing waiting: the peer has closed, or the socket failed.
+  const int ready = waitFor(connection->socket, Readiness::Read, 0);
+  return ready != 0 ? ConnectionEvent::Disconnected : ConnectionEvent::Nothing;
+}
+
+bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) {
+  // Ready, or select itself failed: a receive will not wait either way.
+  return waitFor(connection->socket, Readiness::Read, timeoutMilliseconds) != 0;
+}
+
+int receiveBytes(TcpConnection* connection, char* buffer, int maxLength) {
+  return recv(connection->socket, buffer, maxLength, 0);
+}
+
+int sendBytes(TcpConnection* connection, const char* buffer, int length) {
+  // A blocking send waits until every byte is queued, without a limit; the
+  // socket is non-blocking for the send alone, so a stalled peer is given
+  // up after the limit.
+  if (!setNonBlocking(connection->socket, true)) return -1;
+  int sent = 0;
+  while (sent < length) {
+    const int count = send(connection->socket, buffer + sent, length - sent, 0);
+    if (count == SOCKET_ERROR) {
+      if (WSAGetLastError() == WSAEWOULDBLOCK &&
+          waitFor(connection->socket, Readiness::Write, connection->stallMilliseconds) > 0) {
+        continue;
+      }
+      sent = -1;
+      break;
+    }
+    sent += count;
+  }
+  if (!setNonBlocking(connection->socket, false)) return -1;
+  return sent;
+}
+
+void closeTcpConnection(TcpConnection* connection) {
+  if (connection == nullptr) return;
+  closesocket(connection->socket);
+  delete connection;
+}
+
+void delayMilliseconds(int milliseconds) {
+  if (milliseconds <= 0) return;
+  timeBeginPeriod(1);
+  Sleep(static_cast<DWORD>(milliseconds));
+  timeEndPeriod(1);
+}
+
+}  // namespace veltrum

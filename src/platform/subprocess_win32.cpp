@@ -1,0 +1,109 @@
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/subprocess.h"
+
+namespace veltrum {
+
+struct Subprocess::Native {
+  HANDLE process = nullptr;
+  HANDLE outputRead = nullptr;  // our end of the output pipe; null without one
+};
+
+namespace {
+
+void closeIfOpen(HANDLE* handle) {
+  if (*handle != nullptr && *handle != INVALID_HANDLE_VALUE) CloseHandle(*handle);
+  *handle = nullptr;
+}
+
+// The output pipe: both ends are created inheritable, then our read end is
+// replaced by a copy that the program does not inherit, so the pipe reports
+// end of data once the program (and whoever inherited its output) is gone.
+bool createOutputPipe(HANDLE* readEnd, HANDLE* writeEnd) {
+  SECURITY_ATTRIBUTES inheritable = {};
+  inheritable.nLength = sizeof inheritable;
+  inheritable.bInheritHandle = TRUE;
+  HANDLE inheritableRead = nullptr;
+  if (!CreatePipe(&inheritableRead, writeEnd, &inheritable, 0)) return false;
+  if (!DuplicateHandle(GetCurrentProcess(), inheritableRead, GetCurrentProcess(), readEnd, 0,
+                       FALSE, DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE)) {
+    CloseHandle(inheritableRead);
+    CloseHandle(*writeEnd);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Subprocess::Subprocess(std::unique_ptr<Native> native) : native_(std::move(native)) {}
+
+Subprocess::~Subprocess() {
+  closeIfOpen(&native_->outputRead);
+  closeIfOpen(&native_->process);
+}
+
+std::unique_ptr<Subprocess> Subprocess::start(const std::string& program,
+                                              const std::string& parameter, bool captureOutput) {
+  // Quotes inside the two texts go in as they are; the program gets its one
+  // parameter however its runtime splits the line.
+  const std::string line = "\"" + program + "\" \"" + parameter + "\"";
+  std::vector<char> commandLine(line.begin(), line.end());
+  commandLine.push_back('\0');
+
+  auto native = std::make_unique<Native>();
+  HANDLE outputWrite = nullptr;
+  if (captureOutput && !createOutputPipe(&native->outputRead, &outputWrite)) return nullptr;
+
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = captureOutput ? outputWrite : GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+
+  PROCESS_INFORMATION started = {};
+  const BOOL ok = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                 NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &started);
+  closeIfOpen(&outputWrite);  // the program holds its own copy now
+  if (!ok) {
+    closeIfOpen(&native->outputRead);
+    return nullptr;
+  }
+  CloseHandle(started.hThread);
+  native->process = started.hProcess;
+  return std::unique_ptr<Subprocess>(new Subprocess(std::move(native)));
+}
+
+bool Subprocess::readOutput(std::string* bytes) {
+  if (native_->outputRead == nullptr) return false;
+  // Take everything that waits; with nothing waiting, one read blocks until
+  // the first byte arrives or every writer has closed the pipe.
+  DWORD waiting = 0;
+  if (!PeekNamedPipe(native_->outputRead, nullptr, 0, nullptr, &waiting, nullptr)) waiting = 0;
+  std::vector<char> buffer(waiting > 4096 ? waiting : 4096);
+  DWORD got = 0;
+  if (!ReadFile(native_->outputRead, buffer.data(), static_cast<DWORD>(buffer.size()), &got,
+                nullptr) ||
+      got == 0) {
+    return false;
+  }
+  bytes->append(buffer.data(), got);
+  return true;
+}
+
+int32_t Subprocess::exitCode() {
+  DWORD code = kStillActive;
+  if (!GetExitCodeProcess(native_->process, &code)) return kStillActive;
+  return static_cast<int32_t>(code);
+}
+
+int32_t Subprocess::waitForExit() {
+  WaitForSingleObject(native_->process, INFINITE);
+  return exitCode();
+}
+
+}  // namespace veltrum

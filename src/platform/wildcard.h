@@ -1,0 +1,22 @@
+// Name patterns as the Windows directory search matches them, for platforms
+// whose enumeration has no patterns of its own.
+#pragma once
+
+#include <string>
+
+namespace veltrum {
+
+// Folds ASCII and Windows-1252 letters to lower case; other bytes unchanged.
+unsigned char foldLetter(unsigned char c);
+
+// True when `name` matches `pattern`: "*" any run of characters, "?" exactly
+// one, letters without regard to case. "*.*" matches every name, and a
+// pattern ending in ".*" also matches the name without the dot ("a.*" finds
+// "a"). An empty pattern stands for "*.*".
+bool wildcardMatches(const std::string& pattern, const std::string& name);
+
+// Order of the entries of one directory: by name without regard to case,
+// then byte by byte. Negative, zero or positive like strcmp.
+int compareEntryNames(const std::string& a, const std::string& b);
+
+}  // namespace veltrum

@@ -1,0 +1,19 @@
+#include "run/console.h"
+
+#include "platform/console.h"
+
+namespace veltrum {
+
+void printLine(const std::string& text) {
+  writeConsoleBytes(text + "\r\n");
+}
+
+std::string toOem(const std::string& text) {
+  return ansiToConsole(text);
+}
+
+void showMessage(const std::string& text) {
+  printLine(toOem(text));
+}
+
+}  // namespace veltrum

@@ -1,0 +1,45 @@
+#include "run/log.h"
+
+#include "check/date_value.h"
+#include "platform/log_file.h"
+#include "platform/process.h"
+#include "run/run_settings.h"
+
+namespace veltrum {
+
+namespace {
+
+constexpr int64_t kLogSizeLimit = 1000000;
+
+std::string programFileName() {
+  std::string path = programPath();
+  size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace
+
+std::string logLine(const std::string& timestamp, const std::string& user, int kind,
+                    const std::string& text) {
+  return timestamp + " " + user + (kind == LOG ? " [LOG] " : " [ERR] ") + text;
+}
+
+std::string currentUserName() {
+  // The account does not change during a run; asked once.
+  static const std::string name = [] {
+    std::string found;
+    return platformUserName(&found) ? found : std::string(260, ' ');
+  }();
+  return name;
+}
+
+void writeLog(int kind, const std::string& text) {
+  std::string stamp = formatDate("%dd.%mm.%yyyy %hh:%ii:%ss", currentDate());
+  std::string line = logLine(stamp, currentUserName(), kind, text) + "\r\n";
+  std::string asideSuffix = "_" + formatDate("%dd%mm%yyyy_%hh%ii%ss", currentDate());
+  if (!appendLogLine(runSettings().logPath, line, kLogSizeLimit, asideSuffix)) {
+    reportLogFailure("Kann keine Logdatei erstellen", programFileName());
+  }
+}
+
+}  // namespace veltrum

@@ -1,0 +1,108 @@
+#include "run/log.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "platform/clock.h"
+#include "run/run_settings.h"
+
+namespace veltrum {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FixedClock : public Clock {
+ public:
+  LocalTime localNow() override { return LocalTime{2026, 12, 6, 4, 15, 30}; }
+};
+
+std::string contentsOf(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << file.rdbuf();
+  return buffer.str();
+}
+
+TEST(LogLine, DateUserMarkerText) {
+  EXPECT_EQ(logLine("06.12.2026 04:15:30", "operator", LOG, "---[Start]---"),
+            "06.12.2026 04:15:30 operator [LOG] ---[Start]---");
+  for (int kind : {1, 2, -1}) {
+    EXPECT_EQ(logLine("01.01.1970 00:00:00", "u", kind, "x"), "01.01.1970 00:00:00 u [ERR] x");
+  }
+  // The text goes in unchanged, CR and masked-looking texts included.
+  EXPECT_EQ(logLine("d", "u", LOG, "a\rb ***gefunden***"), "d u [LOG] a\rb ***gefunden***");
+}
+
+// A scratch log under a fixed clock.
+class LogFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() / ("veltrum-log-" + std::to_string(std::random_device()()));
+    fs::create_directories(folder_);
+    savedPath_ = runSettings().logPath;
+    logPath_ = folder_ / "veltrum.log";
+    asidePath_ = folder_ / "veltrum.log_06122026_041530";
+    runSettings().logPath = logPath_.string();
+    setClock(&clock_);
+  }
+  void TearDown() override {
+    setClock(nullptr);
+    runSettings().logPath = savedPath_;
+    fs::remove_all(folder_);
+  }
+  std::string line(int kind, const std::string& text) {
+    return logLine("06.12.2026 04:15:30", currentUserName(), kind, text) + "\r\n";
+  }
+  void fillLog(size_t size) { std::ofstream(logPath_, std::ios::binary) << std::string(size, 'x'); }
+
+  fs::path folder_;
+  fs::path logPath_;
+  fs::path asidePath_;
+
+ private:
+  FixedClock clock_;
+  std::string savedPath_;
+};
+
+TEST_F(LogFile, EachCallAppendsOneLineAndTheFirstCreatesTheFile) {
+  ASSERT_FALSE(fs::exists(logPath_));
+  writeLog(LOG, "---[Start]---");
+  writeLog(ERR, "Abbruch wegen Parameterfehler");
+  writeLog(5, "a\rb");
+  EXPECT_EQ(
+      contentsOf(logPath_),
+      line(LOG, "---[Start]---") + line(ERR, "Abbruch wegen Parameterfehler") + line(ERR, "a\rb"));
+}
+
+TEST_F(LogFile, ExactlyTheLimitIsNotMovedAsideTheLineAfterIs) {
+  fillLog(1000000);
+  writeLog(LOG, "first");
+  EXPECT_FALSE(fs::exists(asidePath_));
+  EXPECT_EQ(contentsOf(logPath_), std::string(1000000, 'x') + line(LOG, "first"));
+  writeLog(LOG, "second");
+  EXPECT_EQ(contentsOf(asidePath_), std::string(1000000, 'x') + line(LOG, "first"));
+  EXPECT_EQ(contentsOf(logPath_), line(LOG, "second"));
+}
+
+TEST_F(LogFile, OneByteAboveTheLimitIsMovedAsideBeforeTheLine) {
+  fillLog(1000001);
+  writeLog(ERR, "new");
+  EXPECT_EQ(contentsOf(asidePath_), std::string(1000001, 'x'));
+  EXPECT_EQ(contentsOf(logPath_), line(ERR, "new"));
+}
+
+TEST_F(LogFile, ATakenAsideNameIsNeverReplacedTheLogGrowsOn) {
+  std::ofstream(asidePath_) << "moved earlier in this second";
+  fillLog(1000001);
+  writeLog(LOG, "grows");
+  EXPECT_EQ(contentsOf(asidePath_), "moved earlier in this second");
+  EXPECT_EQ(contentsOf(logPath_), std::string(1000001, 'x') + line(LOG, "grows"));
+}
+
+}  // namespace
+}  // namespace veltrum

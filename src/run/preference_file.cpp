@@ -1,0 +1,178 @@
+#include "run/preference_file.h"
+
+#include <new>
+#include <string_view>
+
+#include "platform/read_file.h"
+#include "platform/wildcard.h"
+#include "run/text.h"
+
+namespace veltrum {
+
+namespace {
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+std::string trimEnd(std::string text) {
+  while (!text.empty() && isBlank(text.back())) text.pop_back();
+  return text;
+}
+
+size_t skipBlanks(std::string_view text, size_t from) {
+  while (from < text.size() && isBlank(text[from])) ++from;
+  return from;
+}
+
+// A UTF-8 file keeps its names as UTF-8 bytes; folding Windows-1252 letters
+// there would mix up the bytes of multi-byte sequences, so only ASCII folds.
+bool sameName(const std::string& a, const std::string& b, bool utf8) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char ca = static_cast<unsigned char>(a[i]);
+    unsigned char cb = static_cast<unsigned char>(b[i]);
+    if (utf8) {
+      if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca + 32);
+      if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb + 32);
+    } else {
+      ca = foldLetter(ca);
+      cb = foldLetter(cb);
+    }
+    if (ca != cb) return false;
+  }
+  return true;
+}
+
+PreferenceEntry parseLine(std::string_view line) {
+  PreferenceEntry entry;
+  const size_t start = skipBlanks(line, 0);
+  if (line[start] == ';') {
+    entry.kind = PreferenceEntry::Kind::Comment;
+    size_t from = start + 1;
+    if (from < line.size() && line[from] == ' ') ++from;
+    entry.name = std::string(line.substr(from));
+  } else if (line[start] == '[') {
+    entry.kind = PreferenceEntry::Kind::Group;
+    const size_t close = line.find(']', start + 1);
+    entry.name = std::string(line.substr(
+        start + 1, close == std::string_view::npos ? std::string_view::npos : close - start - 1));
+  } else {
+    entry.kind = PreferenceEntry::Kind::Key;
+    const size_t equals = line.find('=', start);
+    entry.name = trimEnd(std::string(line.substr(start, equals - start)));
+    if (equals != std::string_view::npos) {
+      entry.value = std::string(line.substr(skipBlanks(line, equals + 1)));
+    }
+  }
+  return entry;
+}
+
+}  // namespace
+
+void PreferenceFile::clear() {
+  entries_.clear();
+  entries_.shrink_to_fit();
+  utf8_ = false;
+  groupStart_ = -1;
+}
+
+void PreferenceFile::parse(const std::string& bytes) {
+  clear();
+  std::string_view text(bytes);
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+    utf8_ = true;
+    text.remove_prefix(3);
+  }
+  // CR, LF and any run of them end a line. A NUL byte ends one as well, so
+  // that no setting can carry a NUL into a path or a log line.
+  constexpr std::string_view lineEnds("\r\n\0", 3);
+  try {
+    size_t pos = 0;
+    while (pos < text.size()) {
+      size_t end = text.find_first_of(lineEnds, pos);
+      if (end == std::string_view::npos) end = text.size();
+      const std::string_view line = text.substr(pos, end - pos);
+      if (skipBlanks(line, 0) < line.size()) entries_.push_back(parseLine(line));
+      pos = end + 1;
+    }
+  } catch (const std::bad_alloc&) {
+    clear();  // too large to hold: read like an empty file
+  }
+}
+
+std::string PreferenceFile::searchName(const std::string& latin1) const {
+  return utf8_ ? latin1ToUtf8(latin1) : latin1;
+}
+
+bool PreferenceFile::selectGroup(const std::string& group) {
+  groupStart_ = -1;
+  if (group.empty()) {
+    groupStart_ = 0;
+    return true;
+  }
+  const std::string wanted = searchName(group);
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    const PreferenceEntry& entry = entries_[i];
+    if (entry.kind == PreferenceEntry::Kind::Group && sameName(entry.name, wanted, utf8_)) {
+      groupStart_ = static_cast<long>(i + 1);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string PreferenceFile::readKey(const std::string& key, const std::string& fallback) const {
+  if (groupStart_ < 0) return fallback;
+  const std::string wanted = searchName(key);
+  for (size_t i = static_cast<size_t>(groupStart_); i < entries_.size(); ++i) {
+    const PreferenceEntry& entry = entries_[i];
+    if (entry.kind == PreferenceEntry::Kind::Group) break;
+    if (entry.kind != PreferenceEntry::Kind::Key || !sameName(entry.name, wanted, utf8_)) continue;
+    std::string value = entry.value.substr(skipBlanks(entry.value, 0));
+    value = trimEnd(std::move(value));
+    return utf8_ ? utf8ToLatin1(value) : value;
+  }
+  return fallback;
+}
+
+namespace {
+
+PreferenceFile& runFile() {
+  static PreferenceFile file;
+  return file;
+}
+
+int64_t& runHandle() {
+  static int64_t handle = -1;
+  return handle;
+}
+
+}  // namespace
+
+bool openPreferenceFile(const std::string& path) {
+  closePreferenceFile();
+  const int64_t handle = openHeldFile(path);
+  if (handle < 0) return false;
+  runHandle() = handle;
+  std::string bytes;
+  readHeldFile(handle, &bytes);  // a failed read leaves it empty: no settings
+  runFile().parse(bytes);
+  return true;
+}
+
+bool selectGroup(const std::string& group) {
+  return runFile().selectGroup(group);
+}
+
+std::string readKey(const std::string& key, const std::string& fallback) {
+  return runFile().readKey(key, fallback);
+}
+
+void closePreferenceFile() {
+  closeHeldFile(runHandle());
+  runHandle() = -1;
+  runFile().clear();
+}
+
+}  // namespace veltrum

@@ -1,0 +1,159 @@
+#include "run/preference_file.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace veltrum {
+namespace {
+
+PreferenceFile parsed(const std::string& bytes, const std::string& group = "Global") {
+  PreferenceFile file;
+  file.parse(bytes);
+  file.selectGroup(group);
+  return file;
+}
+
+TEST(PreferenceFile, GroupAndKeyNamesIgnoreLetterCase) {
+  const PreferenceFile file = parsed("[global]\r\nMAIL_SMTP=x.y.z\r\n");
+  EXPECT_EQ(file.readKey("Mail_SMTP", "none"), "x.y.z");
+  // Windows-1252 letters fold too: "Ä" finds "ä".
+  EXPECT_EQ(parsed("[Global]\r\n\xC4rger=1\r\n").readKey("\xE4rger", ""), "1");
+}
+
+TEST(PreferenceFile, BlanksInsideBracketsNameAnotherGroup) {
+  PreferenceFile file;
+  file.parse("[ Global ]\nMail_SMTP=a\n");
+  EXPECT_FALSE(file.selectGroup("Global"));
+  EXPECT_EQ(file.readKey("Mail_SMTP", "dflt"), "dflt");
+  EXPECT_TRUE(file.selectGroup(" Global "));
+  EXPECT_EQ(file.readKey("Mail_SMTP", "dflt"), "a");
+}
+
+TEST(PreferenceFile, ValuesAreTrimmedAndKeepEverythingElse) {
+  const PreferenceFile file = parsed(
+      "[Global]\n"
+      "  Mail_Port \t=   587   \n"
+      "Exec=\"C:\\Program Files\\x.exe\" ; not a comment = [x]\n"
+      "Recursive=\n"
+      "\tBody = a=b\t\n");
+  EXPECT_EQ(file.readKey("Mail_Port", ""), "587");
+  EXPECT_EQ(file.readKey("Exec", ""), "\"C:\\Program Files\\x.exe\" ; not a comment = [x]");
+  EXPECT_EQ(file.readKey("Recursive", "0"), "");  // found and empty: not the default
+  EXPECT_EQ(file.readKey("Body", ""), "a=b");
+}
+
+TEST(PreferenceFile, FirstKeyOfTheGroupWinsAndOtherGroupsAreNotSeen) {
+  const std::string text =
+      "Mail_To=before@any.group\n"
+      "[Other]\nMail_From=other@x.y\n"
+      "[Global]\nMail_To=first@x.y\nmail_to=second@x.y\n"
+      "[Third]\nExec=third\n"
+      "[GLOBAL]\nExec=second-global\n";
+  const PreferenceFile file = parsed(text);
+  EXPECT_EQ(file.readKey("Mail_To", ""), "first@x.y");
+  EXPECT_EQ(file.readKey("Mail_From", "none"), "none");
+  EXPECT_EQ(file.readKey("Exec", "none"), "none");  // the second [GLOBAL] never counts
+  EXPECT_EQ(parsed(text, "").readKey("Mail_To", ""), "before@any.group");
+}
+
+TEST(PreferenceFile, MissingGroupGivesDefaults) {
+  PreferenceFile file;
+  file.parse("Mail_SMTP=a.b.c\n");
+  EXPECT_FALSE(file.selectGroup("Global"));
+  EXPECT_EQ(file.readKey("Mail_SMTP", "d"), "d");
+}
+
+TEST(PreferenceFile, LineWithoutEqualsIsAKeyWithAnEmptyValue) {
+  for (const std::string end : {"\r\n", "\n", "\r", "\r\r\n\n"}) {
+    const PreferenceFile file =
+        parsed("[Global]" + end + "Mail_To  " + end + "Mail_From=a@b.c" + end);
+    EXPECT_EQ(file.readKey("Mail_To", "dflt"), "") << "line end " << end.size();
+    EXPECT_EQ(file.readKey("Mail_From", ""), "a@b.c") << "line end " << end.size();
+  }
+}
+
+TEST(PreferenceFile, CommentsAndHeadersAreRecognisedAfterBlanks) {
+  PreferenceFile file;
+  file.parse("  ; Einstellungen\n\t[Global] trailing text\n#Exec=x\n;Exec=y\n");
+  ASSERT_EQ(file.entries().size(), 4u);
+  EXPECT_EQ(file.entries()[0].kind, PreferenceEntry::Kind::Comment);
+  EXPECT_EQ(file.entries()[0].name, "Einstellungen");
+  EXPECT_EQ(file.entries()[1].name, "Global");
+  EXPECT_TRUE(file.selectGroup("Global"));
+  EXPECT_EQ(file.readKey("#Exec", ""), "x");        // "#" is an ordinary character
+  EXPECT_EQ(file.readKey("Exec", "none"), "none");  // only ";" starts a comment
+}
+
+TEST(PreferenceFile, HeaderWithoutClosingBracketRunsToTheLineEnd) {
+  PreferenceFile file;
+  file.parse("[Global\nExec=x\n");
+  EXPECT_TRUE(file.selectGroup("Global"));
+  EXPECT_EQ(file.readKey("Exec", ""), "x");
+}
+
+TEST(PreferenceFile, ByteOrderMarkMakesTheFileUtf8) {
+  const PreferenceFile file = parsed(
+      "\xEF\xBB\xBF[Global]\r\n"
+      "Mail_Subject = Pr\xC3\xBC"
+      "fung \xE2\x82\xAC \xC5\x81\r\n"
+      "Gr\xC3\xB6\xC3\x9F"
+      "e=1\r\n"
+      "Mail_Body=\xFF\xC3\r\n");
+  EXPECT_EQ(file.readKey("Mail_Subject", ""),
+            "Pr\xFC"
+            "fung ? ?");
+  EXPECT_EQ(file.readKey("Gr\xF6\xDF"
+                         "e",
+                         ""),
+            "1");  // the name searched for is converted
+  EXPECT_EQ(file.readKey("Mail_Body", "").find_first_not_of('?'), std::string::npos);
+}
+
+TEST(PreferenceFile, WithoutByteOrderMarkBytesStayAsTheyAre) {
+  const PreferenceFile file = parsed(
+      "[Global]\nMail_Subject=Pr\xC3\xBC"
+      "fung\n");
+  EXPECT_EQ(file.readKey("Mail_Subject", ""),
+            "Pr\xC3\xBC"
+            "fung");
+}
+
+TEST(PreferenceFile, NulByteEndsALine) {
+  static const char kText[] = "[Global]\nExec=/bin/a\0b\nMail_To=x@y.z\n";
+  const PreferenceFile file = parsed(std::string(kText, sizeof kText - 1));
+  EXPECT_EQ(file.readKey("Exec", ""), "/bin/a");
+  EXPECT_EQ(file.readKey("Mail_To", ""), "x@y.z");
+}
+
+TEST(PreferenceFile, ManyKeysAreFound) {
+  std::string text = "[Global]\n";
+  for (int i = 0; i < 100000; ++i)
+    text += "Key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  text += "Exec=last\n";
+  const PreferenceFile file = parsed(text);
+  EXPECT_EQ(file.readKey("Key99999", ""), "99999");
+  EXPECT_EQ(file.readKey("Exec", ""), "last");
+}
+
+TEST(PreferenceFile, RunFileIsHeldOpenUntilClosed) {
+  namespace fs = std::filesystem;
+  std::string pattern = (fs::temp_directory_path() / "veltrum-pref-XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  const fs::path conf = fs::path(pattern) / "veltrum.conf";
+  std::ofstream(conf, std::ios::binary) << "[Global]\r\nExec=x\r\n";
+  EXPECT_FALSE(openPreferenceFile((fs::path(pattern) / "missing.conf").string()));
+  EXPECT_FALSE(openPreferenceFile(pattern));  // a folder is not a configuration file
+  ASSERT_TRUE(openPreferenceFile(conf.string()));
+  EXPECT_TRUE(selectGroup("global"));
+  EXPECT_EQ(readKey("exec", ""), "x");
+  closePreferenceFile();
+  EXPECT_EQ(readKey("exec", "gone"), "gone");
+  fs::remove_all(pattern);
+}
+
+}  // namespace
+}  // namespace veltrum

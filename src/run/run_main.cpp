@@ -1,0 +1,45 @@
+#include "run/run_main.h"
+
+#include "check/file_selection.h"
+#include "mail/smtp_client.h"
+#include "platform/process.h"
+#include "run/command_line.h"
+#include "run/configuration.h"
+#include "run/end_run.h"
+#include "run/log.h"
+#include "run/run_settings.h"
+
+namespace veltrum {
+
+void runMain() {
+  RunSettings& settings = runSettings();
+  writeLog(LOG, "---[Start]---");
+  settings.paramStatus = "Ok";
+  if (!findSwitch("/?").empty()) {
+    printHelp();
+    endRun(1);
+  }
+  checkMandatorySwitches();
+  if (settings.paramStatus == "Ok") parseOptions();
+  readConfiguration();
+  processFileSpec();
+}
+
+void startProgram(int argc, char** argv) {
+  RawCommandLine raw = rawCommandLine(argc, argv);
+  std::string program = programPath();
+  RunSettings& settings = runSettings();
+  settings.logPath = derivedPath(program, ".log");
+  settings.confPath = derivedPath(program, ".conf");
+  initMailTransport();
+  // Latest first: the mail transport is released before the configuration
+  // file is closed.
+  addCleanup(closeConfiguration);
+  addCleanup(releaseMailTransport);
+  installCloseHandler();
+  setParameters(raw);
+  runMain();
+  endRun(0);
+}
+
+}  // namespace veltrum

@@ -1,0 +1,85 @@
+#!/usr/bin/python3
+"""A real SMTP server for the tests and the demo: aiosmtpd on a loopback
+address, AUTH LOGIN accepted without TLS, every message saved exactly as it
+arrived (the DATA bytes, dot-unstuffed).
+
+    smtp_sink.py --folder DIR [--host 127.1.0.1] [--password SECRET]
+
+The chosen port goes to DIR/port (written whole, then renamed into place).
+Message N is saved as DIR/NNN.eml, its envelope and login as DIR/NNN.json.
+With --password, only that password is accepted; any other gets 535.
+SIGTERM or SIGINT stops the server.
+"""
+import argparse
+import asyncio
+import json
+import os
+import pathlib
+import signal
+
+from aiosmtpd.smtp import SMTP, AuthResult
+
+
+class Saver:
+    def __init__(self, folder):
+        self.folder = folder
+        self.count = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        stem = self.folder / f"{self.count:03d}"
+        stem.with_suffix(".eml").write_bytes(envelope.original_content)
+        login = session.auth_data.login if session.auth_data else None
+        password = session.auth_data.password if session.auth_data else None
+        stem.with_suffix(".json").write_text(json.dumps({
+            "mail_from": envelope.mail_from,
+            "rcpt_tos": envelope.rcpt_tos,
+            "login": login.decode("latin-1") if login else None,
+            "password": password.decode("latin-1") if password else None,
+        }))
+        return "250 OK"
+
+
+def make_authenticator(password):
+    def authenticate(server, session, envelope, mechanism, auth_data):
+        ok = password is None or auth_data.password == password.encode("latin-1")
+        return AuthResult(success=ok, handled=False, auth_data=auth_data)
+    return authenticate
+
+
+class LongLineSMTP(SMTP):
+    line_length_limit = 2_000_000
+
+
+async def serve(arguments):
+    folder = pathlib.Path(arguments.folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    handler = Saver(folder)
+    authenticator = make_authenticator(arguments.password)
+    loop = asyncio.get_running_loop()
+    server = await loop.create_server(
+        lambda: LongLineSMTP(handler, authenticator=authenticator, auth_require_tls=False,
+                             hostname="sink.test"),
+        host=arguments.host, port=0)
+    port = server.sockets[0].getsockname()[1]
+    temporary = folder / "port.tmp"
+    temporary.write_text(str(port))
+    os.replace(temporary, folder / "port")
+    stop = asyncio.Event()
+    for signal_number in (signal.SIGTERM, signal.SIGINT):
+        loop.add_signal_handler(signal_number, stop.set)
+    await stop.wait()
+    server.close()
+    await server.wait_closed()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--folder", required=True)
+    parser.add_argument("--host", default="127.1.0.1")
+    parser.add_argument("--password")
+    asyncio.run(serve(parser.parse_args()))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,153 @@
+"""The log: line format, moving aside above 1,000,000 bytes, and many runs
+writing to one log at the same moment."""
+import datetime
+import re
+import subprocess
+
+from conftest import LINE, ON_WINDOWS, RUNNER, posix_only
+
+LIMIT = 1_000_000
+ASIDE = re.compile(r"^veltrum\.log_(\d\d)(\d\d)(\d{4})_(\d\d)(\d\d)(\d\d)$")
+
+
+def parse(data):
+    """Every line of a log file; fails on a torn or malformed line."""
+    assert data == b"" or data.endswith(b"\r\n"), "file does not end in CR LF"
+    lines = []
+    for raw in data.split(b"\r\n")[:-1]:
+        match = LINE.match(raw)
+        assert match and b"\n" not in raw and b"\r" not in raw, f"torn line {raw[:200]!r}"
+        lines.append((match.group(3), match.group(4)))
+    return lines
+
+
+def aside_files(veltrum):
+    return sorted(p for p in veltrum.folder.iterdir() if ASIDE.match(p.name))
+
+
+def filler(size):
+    """Valid log lines of exactly `size` bytes."""
+    line = b"01.01.2020 00:00:00 filler [LOG] " + b"f" * 60 + b"\r\n"
+    count, rest = divmod(size, len(line))
+    head = b"01.01.2020 00:00:00 filler [LOG] " + b"g" * (rest - 35 + len(line)) + b"\r\n"
+    data = head + line * (count - 1)
+    assert len(data) == size
+    return data
+
+
+@posix_only
+def test_line_format_user_and_time(veltrum):
+    import pwd, os
+    before = datetime.datetime.now().replace(microsecond=0)
+    veltrum.run("/f", "x", "/t", "5", "/a", "mail")
+    after = datetime.datetime.now()
+    data = veltrum.log_bytes()
+    assert not data.startswith(b"\xef\xbb\xbf")
+    entries = veltrum.log()
+    assert entries[0].text == b"---[Start]---"
+    for entry in entries:
+        assert entry.user.decode() == pwd.getpwuid(os.geteuid()).pw_name
+        stamp = datetime.datetime.strptime(entry.stamp.decode(), "%d.%m.%Y %H:%M:%S")
+        assert before <= stamp <= after
+    assert data.startswith(entries[0].stamp + b" " + entries[0].user + b" [LOG] ---[Start]---\r\n")
+    assert b" [ERR] " in data  # the check of the unknown action fails
+
+
+def test_a_log_above_the_limit_is_moved_aside_before_the_run_writes(veltrum):
+    old = filler(LIMIT + 1)
+    veltrum.log_path.write_bytes(old)
+    before = datetime.datetime.now().replace(microsecond=0)
+    veltrum.run("/?")
+    after = datetime.datetime.now()
+    moved = aside_files(veltrum)
+    assert len(moved) == 1
+    day, month, year, hour, minute, second = map(int, ASIDE.match(moved[0].name).groups())
+    assert before <= datetime.datetime(year, month, day, hour, minute, second) <= after
+    assert moved[0].read_bytes() == old
+    assert veltrum.texts() == ["---[Start]---"]
+
+
+def test_a_log_of_exactly_the_limit_takes_one_more_line_first(veltrum):
+    old = filler(LIMIT)
+    veltrum.log_path.write_bytes(old)
+    veltrum.run()  # several lines
+    moved = aside_files(veltrum)
+    assert len(moved) == 1
+    data = moved[0].read_bytes()
+    assert data.startswith(old)
+    assert [text for _, text in parse(data[len(old):])] == [b"---[Start]---"]
+    assert veltrum.texts()[0] == "Parameter /f wurde nicht angegeben. Hilfe mit /?"
+
+
+def run_concurrently(veltrum, runs, lines_per_run, width=100):
+    """Starts `runs` real runs at once, each logging `lines_per_run` distinct
+    "Parameter f:" lines; returns the expected texts per run."""
+    expected = []
+    processes = []
+    for run in range(runs):
+        values = [f"r{run:02}-{line:04}-" + "x" * width for line in range(lines_per_run)]
+        expected.append([b"Parameter f:" + v.encode() for v in values])
+        args = [a for v in values for a in ("/f", v)] + ["/t", "5", "/a", "none"]
+        processes.append(subprocess.Popen(RUNNER + [str(veltrum.program)] + args,
+                                          cwd=veltrum.folder, stdout=subprocess.DEVNULL,
+                                          stderr=subprocess.PIPE))
+    for process in processes:
+        _, error = process.communicate(timeout=600)
+        assert process.returncode == 0
+        assert error == b"", error[:200]
+    return expected
+
+
+def lines_of_one_run(veltrum, lines_per_run):
+    run_concurrently(veltrum, 1, lines_per_run, width=0)
+    count = len(veltrum.log())
+    veltrum.log_path.unlink()
+    return count
+
+
+def check_every_line_once(files, expected, runs, per_run_count):
+    seen = {}
+    total = 0
+    for path in files:
+        by_run = {}
+        for kind, text in parse(path.read_bytes()):
+            if text.startswith((b"f" * 10, b"g" * 10)):  # the filler
+                continue
+            total += 1
+            if text.startswith(b"Parameter f:r"):
+                seen[text] = seen.get(text, 0) + 1
+                by_run.setdefault(text[13:15], []).append(text)
+        # Within one file every run's lines keep their order.
+        for run_lines in by_run.values():
+            assert run_lines == sorted(run_lines)
+    wanted = [text for run in expected for text in run]
+    assert len(seen) == len(wanted)
+    assert all(seen.get(text) == 1 for text in wanted)
+    assert total == runs * per_run_count
+
+
+def test_concurrent_runs_lose_and_tear_no_line(veltrum):
+    per_run = lines_of_one_run(veltrum, 500)
+    runs = 16
+    expected = run_concurrently(veltrum, runs, 500, width=30)  # stays below the limit
+    assert aside_files(veltrum) == []
+    check_every_line_once([veltrum.log_path], expected, runs, per_run)
+    texts = veltrum.texts()
+    assert texts.count("---[Start]---") == runs
+
+
+def test_concurrent_runs_across_the_limit_move_the_log_once(veltrum):
+    per_run = lines_of_one_run(veltrum, 500)
+    old = filler(LIMIT - 200_000)
+    veltrum.log_path.write_bytes(old)
+    runs = 16
+    expected = run_concurrently(veltrum, runs, 500)  # about 1.2 MB more
+    moved = aside_files(veltrum)
+    assert moved, "the log was not moved aside"
+    # The old lines are in exactly one file, at its start, and only above the
+    # limit was a file moved.
+    holders = [p for p in moved + [veltrum.log_path] if p.read_bytes().startswith(old)]
+    assert holders == [moved[0]] or (len(moved) > 1 and len(holders) == 1)
+    for path in moved:
+        assert path.stat().st_size > LIMIT
+    check_every_line_once(moved + [veltrum.log_path], expected, runs, per_run)

@@ -1,0 +1,240 @@
+"""The SMTP dialog of the mail action against a scripted server on loopback:
+the bytes the program sends, the statuses it reaches and the lines it reports."""
+import base64
+import re
+import time
+
+import pytest
+
+from conftest import cp
+from smtp_peers import PROGRAM_HOST, ScriptedServer, mail_conf, old_files, regular_dialog
+
+SENT = "E-Mail wurde mit Status: 1 an {to} über " + PROGRAM_HOST + " versendet"
+NOT_SENT = ("E-Mail konnte nicht an {to} über " + PROGRAM_HOST +
+            " versendet werden. Status: {status},Servermeldung: {line}")
+OPEN_FAILED = "Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: "
+
+
+@pytest.fixture
+def server():
+    servers = []
+
+    def start(script):
+        servers.append(ScriptedServer(script))
+        return servers[-1]
+
+    yield start
+    for running in servers:
+        running.stop()
+
+
+def run_mail(veltrum, tmp_path, *names):
+    folder = tmp_path / "watched"
+    files = old_files(folder, *(names or ("alt.lck",)))
+    result = veltrum.run("/f", str(folder / "*.lck"), "/t", "-60", "/a", "mail", "/m")
+    assert result.code == 0
+    return result, files
+
+
+def mail_lines(veltrum):
+    """The log lines from the mail action on."""
+    return [(kind, text) for kind, text in veltrum.kinds_and_texts()
+            if text.startswith(("E-Mail", "Öffnen der SMTP"))]
+
+
+def commands(session):
+    """The command lines of a session, the DATA text left out."""
+    data = bytes(session)
+    if b"DATA\r\n" in data:
+        head, _, rest = data.partition(b"DATA\r\n")
+        _, _, tail = rest.partition(b"\r\n.\r\n")
+        data = head + b"DATA\r\n" + tail
+    return [line + b"\r\n" for line in data.split(b"\r\n")[:-1]]
+
+
+def b64(text):
+    return base64.b64encode(cp(text)) + b"\r\n"
+
+
+def test_dialog_with_user_is_exact(veltrum, tmp_path, server):
+    received = []
+    peer_server = server(lambda peer, index: received.append(regular_dialog(peer)))
+    to = "ops@example.com; CC:Lead <lead@example.com>;bcc:audit@example.com"
+    mail_conf(veltrum, peer_server.port, Mail_To=to)
+    result, (path,) = run_mail(veltrum, tmp_path)
+
+    assert commands(peer_server.sessions[0]) == [
+        b"Ehlo Mailwerk\r\n", b"AUTH LOGIN\r\n", b64("waechter"), b64("Geheim-\xe4-42"),
+        b"MAIL FROM: <waechter@example.com>\r\n", b"RCPT TO: <ops@example.com>\r\n",
+        b"RCPT TO: <lead@example.com>\r\n", b"RCPT TO: <audit@example.com>\r\n",
+        b"DATA\r\n", b"QUIT\r\n"]
+    message = received[0]
+    head = re.escape(
+        b"From: Waechter <waechter@example.com>\r\nTo: <ops@example.com>\r\n"
+        b"Cc: Lead <lead@example.com>\r\nSubject: Alte Dateien\r\nX-Mailer: Mailwerk\r\n"
+        b"MIME-Version: 1.0\r\n")
+    body = re.escape(
+        b"Content-Type: text/plain; charset=\"iso-8859-1\"\r\n"
+        b"Content-Transfer-Encoding: 7bit\r\n\r\nBitte nachsehen.\r\nDie Datei " +
+        str(path).encode() + b"\r\n" + cp("hat das zulässige Alter überschritten!") +
+        b"\r\n\r\n.\r\n")
+    assert re.fullmatch(head + rb"Date: [A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d "
+                        rb"[+-]\d{4}\r\nMessage-ID: <[^@>\s]+@[^>\s]+>\r\n" + body, message)
+
+    report = SENT.format(to=to)
+    assert mail_lines(veltrum) == [("LOG", "E-Mail Nachricht wird erstellt"), ("LOG", report)]
+    assert report in result.console()
+    secrets = [cp("Geheim"), base64.b64encode(cp("Geheim-\xe4-42"))]
+    for secret in secrets:
+        assert secret not in veltrum.log_bytes() and secret not in result.stdout
+
+
+def test_dialog_without_user_skips_authentication(veltrum, tmp_path, server):
+    peer_server = server(lambda peer, index: regular_dialog(peer, with_user=False))
+    mail_conf(veltrum, peer_server.port, Mail_User="", Mail_To="ops@example.com;")
+    run_mail(veltrum, tmp_path)
+    assert commands(peer_server.sessions[0]) == [
+        b"HELO Mailwerk\r\n", b"MAIL FROM: <waechter@example.com>\r\n",
+        b"RCPT TO: <ops@example.com>\r\n", b"RCPT TO: <>\r\n", b"DATA\r\n", b"QUIT\r\n"]
+    assert mail_lines(veltrum)[-1] == ("LOG", SENT.format(to="ops@example.com;"))
+
+
+def answer_until(peer, replies):
+    """Greets, then answers each command line with the next reply (None: read
+    the DATA text and answer with the reply after it). Then answers QUIT."""
+    peer.send(b"220 test.example ESMTP\r\n")
+    read = peer.line
+    for reply in replies:
+        if reply is None:
+            read = peer.message
+            continue
+        read()
+        read = peer.line
+        peer.send(reply)
+    peer.line()
+    peer.send(b"221 Bye\r\n")
+
+
+AUTH_OK = [b"250 ok\r\n", b"334 VXNlcm5hbWU6\r\n", b"334 UGFzc3dvcmQ6\r\n", b"235 ok\r\n"]
+
+
+@pytest.mark.parametrize("replies, status, line, sent", [
+    # 503 to AUTH LOGIN: on without authentication.
+    ([b"250 ok\r\n", b"503 5.5.1 no auth\r\n", b"250 ok\r\n", b"250 ok\r\n", b"250 ok\r\n",
+      b"354 go\r\n", None, b"250 queued\r\n"], 1, None,
+     [b"Ehlo", b"AUTH LOGIN", b"MAIL FROM", b"RCPT TO", b"RCPT TO", b"DATA", b"QUIT"]),
+    (AUTH_OK[:3] + [b"535 5.7.8 Authentication credentials invalid\r\n"], -5,
+     "535 5.7.8 Authentication credentials invalid", None),
+    (AUTH_OK + [b"250 ok\r\n", b"550 5.1.1 no such user\r\n"], 0, "550 5.1.1 no such user",
+     None),
+    # Refused after the message: not reported as sent.
+    (AUTH_OK + [b"250 ok\r\n", b"250 ok\r\n", b"354 go\r\n", None,
+                b"550 5.7.1 content rejected\r\n"], 0, "550 5.7.1 content rejected", None),
+    (AUTH_OK + [b"250 ok\r\n", b"250 ok\r\n", b"354 go\r\n", None, b"221 closing\r\n"], 0,
+     "221 closing", None),
+    # 251 sends DATA at once: the second recipient gets no RCPT TO.
+    (AUTH_OK + [b"250 ok\r\n", b"251 forwarded\r\n", b"354 go\r\n", None, b"250 queued\r\n"],
+     1, None, [b"Ehlo", b"AUTH LOGIN", b"d2FlY2h0ZXI=", b"R2VoZWltLeQtNDI=", b"MAIL FROM",
+               b"RCPT TO: <ops@example.com>", b"DATA", b"QUIT"]),
+    (AUTH_OK + [b"452 4.5.3 too many recipients\r\n"], -3, "452 4.5.3 too many recipients",
+     None),
+], ids=["503-after-auth", "535", "550-before-data", "550-after-message", "221-after-message",
+        "251", "code-outside-table"])
+def test_reply_codes_decide_the_status(veltrum, tmp_path, server, replies, status, line, sent):
+    peer_server = server(lambda peer, index: answer_until(peer, replies))
+    to = "ops@example.com;CC:lead@example.com"
+    mail_conf(veltrum, peer_server.port, Mail_To=to)
+    result, _ = run_mail(veltrum, tmp_path)
+    if status == 1:
+        expected = ("LOG", SENT.format(to=to))
+    else:
+        expected = ("ERR", NOT_SENT.format(to=to, status=status, line=line))
+    assert mail_lines(veltrum)[-1] == expected
+    assert expected[1] in result.console()
+    session = commands(peer_server.sessions[0])
+    assert session[-1] == b"QUIT\r\n"  # closed after failure and success alike
+    if sent is not None:
+        assert len(session) == len(sent), session
+        assert all(command.startswith(start) for command, start in zip(session, sent)), session
+
+
+def test_ehlo_answer_split_over_two_receives(veltrum, tmp_path, server):
+    def script(peer, index):
+        peer.send(b"220 test.example\r\n")
+        peer.line()
+        peer.send(b"250-test.example\r\n250-SIZE 1000\r\n")
+        assert peer.line() == b"AUTH LOGIN\r\n"
+        peer.send(b"250 8BITMIME\r\n")  # arrives while waiting for 334: ignored
+        time.sleep(0.3)
+        peer.send(b"334 VXNlcm5hbWU6\r\n")
+        for reply in [b"334 UGFzc3dvcmQ6\r\n", b"235 ok\r\n", b"250 ok\r\n", b"250 ok\r\n"]:
+            peer.line()
+            peer.send(reply)
+        peer.line()
+        peer.send(b"354 go\r\n")
+        peer.message()
+        peer.send(b"250 queued\r\n")
+        peer.line()
+        peer.send(b"221 bye\r\n")
+
+    peer_server = server(script)
+    mail_conf(veltrum, peer_server.port)
+    run_mail(veltrum, tmp_path)
+    assert mail_lines(veltrum)[-1] == ("LOG", SENT.format(to="ops@example.com"))
+
+
+def test_greeting_split_over_two_receives(veltrum, tmp_path, server):
+    def script(peer, index):
+        peer.send(b"220-test.example first line\r\n")
+        peer.line()  # HELO
+        peer.send(b"220 second line\r\n")
+        peer.line()
+        peer.send(b"221 bye\r\n")
+
+    peer_server = server(script)
+    mail_conf(veltrum, peer_server.port, Mail_User="")
+    run_mail(veltrum, tmp_path)
+    assert mail_lines(veltrum)[-1] == (
+        "ERR", NOT_SENT.format(to="ops@example.com", status=-3, line="220 second line"))
+
+
+def test_refusing_greeting_keeps_the_connection_and_blocks_later_files(veltrum, tmp_path,
+                                                                        server):
+    def script(peer, index):
+        peer.send(b"421 4.3.2 busy, try later\r\n")
+        peer.until_closed(limit=30)
+
+    peer_server = server(script)
+    mail_conf(veltrum, peer_server.port)
+    result, _ = run_mail(veltrum, tmp_path, "a.lck", "b.lck")
+    line = OPEN_FAILED + "421 4.3.2 busy, try later"
+    assert mail_lines(veltrum) == [("LOG", "E-Mail Nachricht wird erstellt"), ("ERR", line)] * 2
+    assert result.console().count(line) == 2
+    assert len(peer_server.sessions) == 1 and bytes(peer_server.sessions[0]) == b""
+
+
+def test_server_disconnecting_mid_dialog_and_after_the_message(veltrum, tmp_path, server):
+    def script(peer, index):
+        if index == 0:  # gone after MAIL FROM
+            peer.send(b"220 hi\r\n")
+            for reply in [b"250 ok\r\n"]:
+                peer.line()
+                peer.send(reply)
+            peer.line()
+            return
+        # accepts the message, then drops QUIT without an answer
+        regular_dialog(peer, with_user=False, quit_reply=None)
+        peer.line()
+
+    peer_server = server(script)
+    mail_conf(veltrum, peer_server.port, Mail_User="")
+    run_mail(veltrum, tmp_path, "a.lck", "b.lck")
+    assert mail_lines(veltrum) == [
+        ("LOG", "E-Mail Nachricht wird erstellt"),
+        ("ERR", NOT_SENT.format(to="ops@example.com", status=-6, line="")),
+        ("LOG", "E-Mail Nachricht wird erstellt"),
+        ("LOG", SENT.format(to="ops@example.com")),
+    ]
+    # The closed connection did not stay with the transport: the second file got its own.
+    assert len(peer_server.sessions) == 2
+    assert bytes(peer_server.sessions[1]).endswith(b"QUIT\r\n")

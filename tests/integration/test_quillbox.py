@@ -1,0 +1,131 @@
+"""The drop file for the messenger: its name, its bytes, and that it never
+replaces a file that is already there."""
+import os
+import re
+import time
+
+from conftest import cp, native, posix_only, sep
+
+NAME = re.compile(r"^(\d{8})_(\d{6})(\d+)\.msg$")
+
+
+def old_file(path, age_seconds=7200):
+    path.write_bytes(b"old")
+    stamp = time.time() - age_seconds
+    os.utime(path, (stamp, stamp))
+    return path
+
+
+def drop_content(current_file):
+    return (b"Veltrum - Benachrichtigung\rDie Datei " + cp(current_file) +
+            b"\rhat das zul\xe4ssige Alter \xfcberschritten!\r\n")
+
+
+def make_folders(veltrum, tmp_path):
+    inbox = tmp_path / "inbox"
+    data = tmp_path / "data"
+    inbox.mkdir()
+    data.mkdir()
+    veltrum.write_conf(QuillboxDir=native(inbox))
+    return inbox, data
+
+
+def run_quillbox(veltrum, files):
+    result = veltrum.run("/f", files, "/t", "-1", "/a", "quillbox", "/m")
+    assert result.code == 0
+    return result
+
+
+def drop_files(inbox):
+    return sorted(p.name for p in inbox.iterdir() if p.name.endswith(".msg"))
+
+
+def name_for(stamp, counter):
+    return time.strftime("%Y%m%d_%H%M%S", time.localtime(stamp)) + f"{counter}.msg"
+
+
+def test_name_from_date_time_and_counter_with_the_exact_bytes(veltrum, tmp_path):
+    inbox, data = make_folders(veltrum, tmp_path)
+    lock = old_file(data / "job.lck")
+    before = int(time.time())
+    run_quillbox(veltrum, native(lock))
+    after = int(time.time())
+
+    names = drop_files(inbox)
+    assert len(names) == 1
+    assert names[0] in {name_for(second, 0) for second in range(before, after + 1)}
+    assert (inbox / names[0]).read_bytes() == drop_content(native(lock))
+    assert os.listdir(inbox) == names, "the pre-check's test file is left behind"
+    texts = veltrum.kinds_and_texts()
+    start = texts.index(("LOG", "Quillbox Nachricht wird erstellt"))
+    assert texts[start:] == [("LOG", "Quillbox Nachricht wird erstellt"),
+                             ("LOG", "Erstelle Quillbox Nachricht:" + names[0])]
+
+
+def test_every_drop_file_of_a_run_takes_the_next_counter(veltrum, tmp_path):
+    inbox, data = make_folders(veltrum, tmp_path)
+    first = old_file(data / "a.lck")
+    second = old_file(data / "b.lck")
+    run_quillbox(veltrum, native(data) + sep() + "*.lck")
+
+    names = drop_files(inbox)
+    assert sorted(NAME.match(n).group(3) for n in names) == ["0", "1"]
+    contents = {(inbox / n).read_bytes() for n in names}
+    assert contents == {drop_content(native(first)), drop_content(native(second))}
+    written = [t.split(":", 1)[1] for t in veltrum.texts()
+               if t.startswith("Erstelle Quillbox Nachricht:")]
+    assert sorted(written) == names
+
+
+def test_an_existing_file_of_the_same_name_is_never_overwritten(veltrum, tmp_path):
+    inbox, data = make_folders(veltrum, tmp_path)
+    lock = old_file(data / "job.lck")
+    now = int(time.time())
+    taken = {name_for(second, counter): f"earlier {second} {counter}".encode()
+             for second in range(now - 1, now + 6) for counter in range(5)}
+    for name, content in taken.items():
+        (inbox / name).write_bytes(content)
+    run_quillbox(veltrum, native(lock))
+
+    for name, content in taken.items():
+        assert (inbox / name).read_bytes() == content
+    new = [n for n in drop_files(inbox) if n not in taken]
+    assert len(new) == 1
+    assert NAME.match(new[0]).group(3) == "5"
+    assert (inbox / new[0]).read_bytes() == drop_content(native(lock))
+    assert veltrum.texts()[-1] == "Erstelle Quillbox Nachricht:" + new[0]
+
+
+def test_a_thousand_names_taken_give_the_failure_line(veltrum, tmp_path):
+    inbox, data = make_folders(veltrum, tmp_path)
+    lock = old_file(data / "job.lck")
+    now = int(time.time())
+    for second in range(now - 1, now + 5):
+        for counter in range(1000):
+            (inbox / name_for(second, counter)).write_bytes(b"kept")
+    count = len(drop_files(inbox))
+    run_quillbox(veltrum, native(lock))
+
+    assert len(drop_files(inbox)) == count
+    tail = veltrum.kinds_and_texts()[-2:]
+    assert tail[0][0] == "LOG" and tail[0][1].startswith("Erstelle Quillbox Nachricht:")
+    assert NAME.match(tail[0][1].split(":", 1)[1]).group(3) == "999"
+    assert tail[1] == ("ERR", "Quillbox Nachricht konnte nicht erstellt werden")
+    assert all(p.read_bytes() == b"kept" for p in inbox.iterdir())
+
+
+@posix_only
+def test_a_path_with_umlauts_is_written_as_its_bytes(veltrum, tmp_path):
+    inbox, data = make_folders(veltrum, tmp_path)
+    name = b"Pr\xfcfung \xe4\xf6\xfc\xdf.lck"
+    path = os.fsencode(data) + b"/" + name
+    with open(path, "wb") as handle:
+        handle.write(b"old")
+    stamp = time.time() - 7200
+    os.utime(path, (stamp, stamp))
+    run_quillbox(veltrum, path)
+
+    names = drop_files(inbox)
+    assert len(names) == 1
+    assert (inbox / names[0]).read_bytes() == drop_content(path)
+

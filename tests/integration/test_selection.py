@@ -1,0 +1,273 @@
+"""File selection: the three kinds of specification, the directory search
+with its recursion, and the order in which files reach the evaluation."""
+import os
+import time
+
+import pytest
+
+from conftest import cp, native, posix_only, sep
+
+FOUND = "M\u00f6gliche Datei gefunden:"
+CHECKED = ". Wird gepr\u00fcft"
+
+
+@pytest.fixture
+def zone(tmp_path):
+    folder = tmp_path / "zone"
+    folder.mkdir()
+    return folder
+
+
+def touch(path, age_seconds=0):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_bytes(b"x")
+    stamp = time.time() - age_seconds
+    os.utime(path, (stamp, stamp))
+    return path
+
+
+def configure(veltrum, tmp_path, **keys):
+    inbox = tmp_path / "inbox"
+    inbox.mkdir(exist_ok=True)
+    veltrum.write_conf(QuillboxDir=native(inbox), **keys)
+
+
+def run(veltrum, spec, *extra, cwd=None):
+    result = veltrum.run("/f", spec, "/t", "-60", "/a", "quillbox", *extra, cwd=cwd)
+    assert result.code == 0
+    return veltrum.texts()
+
+
+def found(texts):
+    """The paths handed to the evaluation, in order."""
+    return [t[len(FOUND):-len(CHECKED)] for t in texts if t.startswith(FOUND)]
+
+
+def search_lines(texts):
+    return [t for t in texts if t.startswith(("Suche nach", "Einfache Suche", "Mehrfache Suche"))]
+
+
+def test_single_file(veltrum, tmp_path, zone):
+    configure(veltrum, tmp_path, Recursive="1")
+    job = touch(zone / "job.lck")
+    texts = run(veltrum, native(job))
+    start = texts.index("Suche nach einzelner Datei erkannt")
+    assert texts[start + 1:start + 4] == [
+        "Check:Versuche ins Quillbox Verzeichnis zu schreiben",
+        "Check:Testnachricht konnte angelegt werden.",
+        "Pfad zur \u00fcberpr\u00fcfenden Datei:" + native(zone) + sep()]
+    assert texts[start + 4].startswith("Jetzt ist es ")
+    assert "FileDate von " + native(job) + " ist " in texts[start + 7]
+    assert not found(texts)
+
+
+def test_one_wildcard_entry_and_the_order_of_its_lines(veltrum, tmp_path, zone):
+    configure(veltrum, tmp_path)
+    for name in ["b.lck", "A.lck", "c.txt", "a2.LCK"]:
+        touch(zone / name)
+    texts = run(veltrum, native(zone) + sep() + "*.lck")
+    assert search_lines(texts) == ["Einfache Suche nach Dateien mit Wildcards erkannt",
+                                   "Suche nach:" + native(zone) + sep() + "*.lck"]
+    paths = [native(zone / n) for n in ["A.lck", "a2.LCK", "b.lck"]]
+    assert found(texts) == paths
+    # Each find is followed by its own evaluation before the next is reported.
+    for path in paths:
+        at = texts.index(FOUND + path + CHECKED)
+        assert texts[at + 1] == "Check:Versuche ins Quillbox Verzeichnis zu schreiben"
+        following = texts[at + 1:at + 9]
+        assert "FileDate von " + path + " ist " in "\n".join(following)
+
+
+def test_question_mark_is_a_wildcard(veltrum, tmp_path, zone):
+    configure(veltrum, tmp_path)
+    for name in ["job.lck", "jab.lck", "joob.lck"]:
+        touch(zone / name)
+    texts = run(veltrum, native(zone) + sep() + "j?b.lck")
+    assert "Einfache Suche nach Dateien mit Wildcards erkannt" in texts
+    assert found(texts) == [native(zone / "jab.lck"), native(zone / "job.lck")]
+
+
+def test_several_entries_are_searched_and_evaluated_one_after_the_other(veltrum, tmp_path):
+    configure(veltrum, tmp_path)
+    a, b = tmp_path / "a", tmp_path / "b"
+    touch(a / "1.lck")
+    touch(a / "2.lck")
+    touch(b / "job.lok")
+    touch(b / "j.lak")
+    spec = native(a) + sep() + "*.lck|" + native(b) + sep() + "j*.l?k"
+    texts = run(veltrum, spec)
+    assert search_lines(texts) == [
+        "Mehrfache Suche nach Dateien mit Wildcards erkannt",
+        "Suche nach:" + native(a) + sep() + "*.lck",
+        "Suche nach:" + native(b) + sep() + "j*.l?k"]
+    assert found(texts) == [native(a / "1.lck"), native(a / "2.lck"), native(b / "j.lak"),
+                            native(b / "job.lok")]
+    # All files of the first entry are evaluated before the second is searched.
+    second = texts.index("Suche nach:" + native(b) + sep() + "j*.l?k")
+    dated = [i for i, t in enumerate(texts) if t.startswith("FileDate von " + native(a / "2.lck"))]
+    assert dated and dated[0] < second
+
+
+def test_bar_without_wildcard_is_one_file(veltrum, tmp_path):
+    configure(veltrum, tmp_path)
+    a = tmp_path / "a"
+    touch(a / "x.txt")
+    spec = native(a / "x.txt") + "|" + native(tmp_path / "b" / "y.txt")
+    texts = run(veltrum, spec)
+    assert "Suche nach einzelner Datei erkannt" in texts
+    assert "Pfad zur \u00fcberpr\u00fcfenden Datei:" + native(a) + sep() in texts
+    assert "Datei " + spec + " nicht vorhanden" in texts
+
+
+def test_file_matched_twice_is_evaluated_twice(veltrum, tmp_path, zone):
+    configure(veltrum, tmp_path)
+    touch(zone / "job.lck")
+    texts = run(veltrum, native(zone) + sep() + "*.lck|" + native(zone) + sep() + "job.*")
+    assert found(texts) == [native(zone / "job.lck")] * 2
+    assert sum(t.startswith("FileDate von " + native(zone / "job.lck")) for t in texts) == 2
+
+
+def test_empty_entry_searches_the_working_folder_under_bare_names(veltrum, tmp_path, zone):
+    configure(veltrum, tmp_path)
+    touch(zone / "a.lck")
+    work = tmp_path / "work"
+    touch(work / "w.txt")
+    (work / "sub").mkdir()
+    texts = run(veltrum, native(zone) + sep() + "*.lck|", cwd=work)
+    assert search_lines(texts)[-1] == "Suche nach:"
+    assert found(texts) == [native(zone / "a.lck"), ".", "..", "sub", "w.txt"]
+    for name in [".", "..", "sub"]:
+        assert "Datei " + name + " nicht vorhanden" in texts
+    assert "Pfad zur \u00fcberpr\u00fcfenden Datei:" in texts  # empty directory part
+    assert any(t.startswith("FileDate von w.txt ist ") for t in texts)
+
+
+def test_bare_pattern_is_searched_in_the_working_folder(veltrum, tmp_path):
+    configure(veltrum, tmp_path)
+    work = tmp_path / "work"
+    touch(work / "here.lck")
+    texts = run(veltrum, "*.lck", cwd=work)
+    assert "Suche nach:*.lck" in texts
+    assert found(texts) == ["here.lck"]
+
+
+def test_entry_ending_in_separator_matches_everything(veltrum, tmp_path, zone):
+    configure(veltrum, tmp_path)
+    touch(zone / "f")
+    (zone / "d").mkdir()
+    texts = run(veltrum, native(tmp_path) + sep() + "*.none|" + native(zone) + sep())
+    assert found(texts) == [native(zone) + sep() + n for n in [".", "..", "d", "f"]]
+
+
+@pytest.mark.parametrize("pattern", ["*", "*.*"])
+def test_star_patterns_report_folders_as_not_present(veltrum, tmp_path, zone, pattern):
+    configure(veltrum, tmp_path)
+    touch(zone / "noext")
+    (zone / "dir.d").mkdir()
+    texts = run(veltrum, native(zone) + sep() + pattern)
+    names = [native(zone) + sep() + n for n in [".", "..", "dir.d", "noext"]]
+    assert found(texts) == names
+    for path in names[:3]:
+        assert "Datei " + path + " nicht vorhanden" in texts
+    assert "Datei " + names[3] + " nicht vorhanden" not in texts
+
+
+def tree(zone):
+    for path in ["top.lck", "a/a.lck", "a/deep/d.lck", "b/b.lck", "b/skip.txt"]:
+        touch(zone / path)
+
+
+@pytest.mark.parametrize("recursive,expected", [
+    ("0", ["top.lck"]),
+    ("yes", ["top.lck"]),
+    ("1", ["top.lck", "a/a.lck", "a/deep/d.lck", "b/b.lck"]),
+    (" 2abc", ["top.lck", "a/a.lck", "a/deep/d.lck", "b/b.lck"]),
+    ("-1", ["a/a.lck", "a/deep/d.lck", "b/b.lck"]),
+    ("$FFFFFFFF", ["a/a.lck", "a/deep/d.lck", "b/b.lck"]),  # low 32 bits: -1
+])
+def test_recursion(veltrum, tmp_path, zone, recursive, expected):
+    configure(veltrum, tmp_path, Recursive=recursive)
+    tree(zone)
+    texts = run(veltrum, native(zone) + sep() + "*.lck")
+    assert found(texts) == [native(zone / p) for p in expected]
+
+
+def test_recursion_without_configuration_file(veltrum, zone):
+    tree(zone)
+    texts = run(veltrum, native(zone) + sep() + "*.lck")
+    assert found(texts) == [native(zone / "top.lck")]
+
+
+def test_missing_folder_yields_nothing_and_no_evaluation(veltrum, tmp_path):
+    configure(veltrum, tmp_path, Recursive="1")
+    texts = run(veltrum, native(tmp_path / "missing") + sep() + "*.lck|"
+                + native(tmp_path / "w*") + sep() + "x.lck")
+    assert texts[-1] == "Suche nach:" + native(tmp_path / "w*") + sep() + "x.lck"
+    assert not found(texts)
+    assert not [t for t in texts if t.startswith("Check:")]
+
+
+@posix_only
+def test_link_loop_ends_and_linked_files_count(veltrum, tmp_path, zone):
+    configure(veltrum, tmp_path, Recursive="1")
+    touch(zone / "sub" / "real.lck")
+    os.symlink(zone, zone / "sub" / "loop")
+    os.symlink(zone / "sub" / "real.lck", zone / "link.lck")
+    result = veltrum.run("/f", native(zone) + sep() + "*.lck", "/t", "-60", "/a", "quillbox",
+                         timeout=30)
+    assert result.code == 0
+    texts = veltrum.texts()
+    assert found(texts) == [native(zone / "link.lck"), native(zone / "sub" / "real.lck")]
+    assert any(t.startswith("FileDate von " + native(zone / "link.lck")) for t in texts)
+
+
+class TestOddInput:
+    def test_names_with_blanks_umlauts_cr_and_lf(self, veltrum, tmp_path, zone):
+        configure(veltrum, tmp_path)
+        names = [b"with blank.lck", "\u00e4rger.lck".encode("cp1252"), b"cr\r.lck", b"lf\n.lck"]
+        for name in names:
+            touch(zone / os.fsdecode(name), age_seconds=7200)
+        result = veltrum.run("/f", native(zone) + sep() + "*.lck", "/t", "-60", "/a", "quillbox",
+                             "/m")
+        assert result.code == 0
+        log = veltrum.log_bytes()
+        for name in names:
+            path = cp(native(zone)) + cp(sep()) + name
+            assert cp(FOUND) + path + cp(CHECKED) in log
+            assert b"FileDate von " + path + b" ist " in log
+        assert len(list((tmp_path / "inbox").iterdir())) == 4
+
+    def test_thousand_entries(self, veltrum, tmp_path, zone):
+        configure(veltrum, tmp_path)
+        touch(zone / "one.lck")
+        spec = "|".join([native(zone) + sep() + "*.none"] * 1000 + [native(zone) + sep() + "*.lck"])
+        texts = run(veltrum, spec)
+        assert len([t for t in texts if t.startswith("Suche nach:")]) == 1001
+        assert found(texts) == [native(zone / "one.lck")]
+
+    def test_tree_five_hundred_folders_deep(self, veltrum, tmp_path, zone):
+        configure(veltrum, tmp_path, Recursive="1")
+        deep = zone
+        for _ in range(500):
+            deep = deep / "d"
+        touch(deep / "bottom.lck")
+        result = veltrum.run("/f", native(zone) + sep() + "*.lck", "/t", "-60", "/a", "quillbox",
+                             timeout=60)
+        assert result.code == 0
+        assert found(veltrum.texts()) == [native(deep / "bottom.lck")]
+
+    @posix_only
+    def test_files_vanishing_between_search_and_evaluation(self, veltrum, tmp_path, zone):
+        script = tmp_path / "remove.sh"
+        script.write_text("#!/bin/sh\nrm -f \"$1\"/*.lck\n")
+        script.chmod(0o755)
+        veltrum.write_conf(Exec=str(script), ExecParam=str(zone))
+        for name in ["a.lck", "b.lck", "c.lck"]:
+            touch(zone / name, age_seconds=7200)
+        result = veltrum.run("/f", str(zone) + "/*.lck", "/t", "-60", "/a", "execwait", "/m")
+        assert result.code == 0
+        texts = veltrum.texts()
+        assert found(texts) == [str(zone / n) for n in ["a.lck", "b.lck", "c.lck"]]
+        assert "Datei " + str(zone / "b.lck") + " nicht vorhanden" in texts
+        assert "Datei " + str(zone / "c.lck") + " nicht vorhanden" in texts
+        assert sum(t.startswith("Exitcode: ") for t in texts) == 1
