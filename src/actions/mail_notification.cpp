@@ -41,8 +41,8 @@ void sendMailNotification() {
                     notificationBody(settings), settings.mailUser, settings.mailPassword);
   const std::string route = settings.mailTo + cp1252(" über ") + settings.mailSmtp;
   if (status == 1) {
-    report(LOG, "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route +
-                    " versendet");
+    report(LOG,
+           "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route + " versendet");
   } else {
     report(ERR, "E-Mail konnte nicht an " + route + " versendet werden. Status: " +
                     std::to_string(status) + ",Servermeldung: " + lastServerMessage());

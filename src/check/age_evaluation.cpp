@@ -3,8 +3,6 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-#include <vector>
-
 #include "actions/action_check.h"
 #include "actions/exec_action.h"
 #include "actions/mail_notification.h"
@@ -43,8 +41,7 @@ void triggerAction(const std::string& action) {
 bool fileCanBeCompared(const RunSettings& settings) {
   const std::string directory = directoryPart(settings.currentFile);
   writeLog(LOG, cp1252("Pfad zur überprüfenden Datei:") + directory);
-  std::vector<DirEntry> entries;
-  if (fileSystem().enumerate(directory, "*.*", &entries) == EnumOutcome::Failed) {
+  if (!fileSystem().canEnumerate(directory)) {
     showMessage(cp1252("Ungültiger Pfad zur angegebenen Datei. Hilfe mit /?"));
     writeLog(ERR, cp1252("Ungültiger Pfad zur angegebenen Datei"));
     return false;

@@ -109,20 +109,20 @@ int searchFiles(const std::string& namePatterns, const std::string& directory,
 void processFileSpec() {
   RunSettings& settings = runSettings();
   fileList().clear();
-  const std::string spec = settings.filePattern;
-  if (!holdsWildcard(spec)) {
+  const std::string fileSpec = settings.filePattern;
+  if (!holdsWildcard(fileSpec)) {
     writeLog(LOG, "Suche nach einzelner Datei erkannt");
-    settings.currentFile = spec;
+    settings.currentFile = fileSpec;
     evaluateFile();
     return;
   }
-  if (spec.find('|') == std::string::npos) {
+  if (fileSpec.find('|') == std::string::npos) {
     writeLog(LOG, "Einfache Suche nach Dateien mit Wildcards erkannt");
-    searchAndEvaluate(spec);
+    searchAndEvaluate(fileSpec);
     return;
   }
   writeLog(LOG, "Mehrfache Suche nach Dateien mit Wildcards erkannt");
-  for (const std::string& entry : pipeFields(spec)) searchAndEvaluate(entry);
+  for (const std::string& entry : pipeFields(fileSpec)) searchAndEvaluate(entry);
 }
 
 }  // namespace veltrum

@@ -4,7 +4,9 @@ namespace veltrum {
 
 namespace {
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // True when `text` begins with the upper-case `prefix`, compared without
 // regard to case.
@@ -60,7 +62,9 @@ std::string envelopeAddress(const std::string& text) {
   return "<" + rest + ">";
 }
 
-std::string fromHeaderValue(const std::string& from) { return bracketed(withoutCopyPrefix(from)); }
+std::string fromHeaderValue(const std::string& from) {
+  return bracketed(withoutCopyPrefix(from));
+}
 
 std::string recipientHeaderLine(const std::string& field) {
   if (beginsWith(field, "CC:")) return "Cc: " + bracketed(field.substr(3));

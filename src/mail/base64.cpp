@@ -28,8 +28,8 @@ std::string base64EncodeText(const std::string& text) {
   if (text.empty()) return "";
   int length = static_cast<int>(text.size());
   std::string encoded(static_cast<size_t>((length + 2) / 3) * 4 + 1, '\0');
-  int written = base64Encode(reinterpret_cast<const unsigned char*>(text.data()), length,
-                             encoded.data());
+  int written =
+      base64Encode(reinterpret_cast<const unsigned char*>(text.data()), length, encoded.data());
   encoded.resize(static_cast<size_t>(written));
   return encoded;
 }

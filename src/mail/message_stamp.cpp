@@ -57,8 +57,8 @@ std::string rfc5322Date(const LocalTime& local, int64_t utcOffsetSeconds) {
   return text;
 }
 
-std::string messageId(const LocalTime& local, uint32_t processId, uint32_t counter,
-                      uint64_t random, const std::string& hostName) {
+std::string messageId(const LocalTime& local, uint32_t processId, uint32_t counter, uint64_t random,
+                      const std::string& hostName) {
   char left[96];
   std::snprintf(left, sizeof left, "%04d%02d%02d%02d%02d%02d.%lu.%lu.%016llx", local.year,
                 local.month, local.day, local.hour, local.minute, local.second,
@@ -72,7 +72,8 @@ MessageStamp messageStampNow() {
   LocalTime local = clock().localNow();
   MessageStamp stamp;
   stamp.date = rfc5322Date(local, currentUtcOffsetSeconds());
-  stamp.messageId = messageId(local, currentProcessId(), ++counter, randomNumber(), localHostName());
+  stamp.messageId =
+      messageId(local, currentProcessId(), ++counter, randomNumber(), localHostName());
   return stamp;
 }
 

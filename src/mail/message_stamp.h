@@ -19,8 +19,8 @@ std::string rfc5322Date(const LocalTime& local, int64_t utcOffsetSeconds);
 // "<" + time, process id, counter and a random part + "@" + host + ">". The
 // host name is reduced to letters, digits, "-" and "."; "localhost" when
 // nothing is left.
-std::string messageId(const LocalTime& local, uint32_t processId, uint32_t counter,
-                      uint64_t random, const std::string& hostName);
+std::string messageId(const LocalTime& local, uint32_t processId, uint32_t counter, uint64_t random,
+                      const std::string& hostName);
 
 // Both values for a message written now (local clock, this process, this
 // host, a fresh counter value and random number).

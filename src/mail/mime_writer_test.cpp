@@ -21,8 +21,7 @@ class MimeWriter : public ::testing::Test {
 
   // The message with the pauses shown as "|".
   std::string written(const std::string& to, const std::string& body) {
-    MailMessage message{"Wache <w@b.de>", to,          "Alt!",     body,
-                        "Mailwerk",       kSingleType, "Mailwerk_"};
+    MailMessage message{"Wache <w@b.de>", to, "Alt!", body, "Mailwerk", kSingleType, "Mailwerk_"};
     StringSink sink("|");
     writeMessage(message, {"Mon, 07 Dec 2026 04:15:30 +0100", "<id@host>"}, sink);
     return sink.text();
@@ -38,11 +37,10 @@ class MimeWriter : public ::testing::Test {
 
 TEST_F(MimeWriter, SinglePartKeepsTheBodyBytes) {
   std::string body = "Text \xE4\xF6\xFC\rDie Datei x\r<HTML>bleibt Text";
-  EXPECT_EQ(written("a@b.de", body),
-            header_ +
-                "Content-Type: text/plain; charset=\"iso-8859-1\"\r\n"
-                "Content-Transfer-Encoding: 7bit\r\n\r\n|" +
-                body + "\r\n");
+  EXPECT_EQ(written("a@b.de", body), header_ +
+                                         "Content-Type: text/plain; charset=\"iso-8859-1\"\r\n"
+                                         "Content-Transfer-Encoding: 7bit\r\n\r\n|" +
+                                         body + "\r\n");
 }
 
 TEST_F(MimeWriter, HtmlAtTheStartGivesAnEmptyPlainPart) {

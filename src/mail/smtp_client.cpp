@@ -67,7 +67,8 @@ Reply readReply() {
   int count = receiveBytes(state.connection, buffer, kReceiveBufferSize - 1);
   std::string text;
   if (count > 0) text.assign(buffer, strnlen(buffer, static_cast<size_t>(count)));
-  if (text.size() >= 2 && text.compare(text.size() - 2, 2, kCrLf) == 0) text.resize(text.size() - 2);
+  if (text.size() >= 2 && text.compare(text.size() - 2, 2, kCrLf) == 0)
+    text.resize(text.size() - 2);
   size_t lastBreak = text.rfind(kCrLf);
   if (lastBreak != std::string::npos) text.erase(0, lastBreak + 2);
   state.lastMessage = text;
@@ -126,8 +127,9 @@ struct Dialog {
 
 void sendMessage(const Dialog& dialog) {
   const MailArguments& mail = dialog.mail;
-  MailMessage message{mail.from,        mail.to,         mail.subject,        mail.body,
-                      state.mailerName, state.bodyContentType, state.boundaryPrefix};
+  MailMessage message{mail.from,           mail.to,          mail.subject,
+                      mail.body,           state.mailerName, state.bodyContentType,
+                      state.boundaryPrefix};
   ConnectionSink connection;
   WireFilter wire(connection);
   writeMessage(message, messageStampNow(), wire);
@@ -140,22 +142,35 @@ void sendMessage(const Dialog& dialog) {
 // advanceDialog.
 void performStep(DialogStep step, Dialog& dialog) {
   switch (step) {
-    case DialogStep::Nothing: return;
-    case DialogStep::SendAuthLogin: return sendText("AUTH LOGIN\r\n");
-    case DialogStep::SendUser: return sendText(base64EncodeText(dialog.mail.user) + kCrLf);
-    case DialogStep::SendPassword: return sendText(base64EncodeText(dialog.mail.password) + kCrLf);
+    case DialogStep::Nothing:
+      return;
+    case DialogStep::SendAuthLogin:
+      return sendText("AUTH LOGIN\r\n");
+    case DialogStep::SendUser:
+      return sendText(base64EncodeText(dialog.mail.user) + kCrLf);
+    case DialogStep::SendPassword:
+      return sendText(base64EncodeText(dialog.mail.password) + kCrLf);
     case DialogStep::SendMailFrom:
       return sendText("MAIL FROM: " + singleLine(envelopeAddress(dialog.mail.from)) + kCrLf);
     case DialogStep::SendRecipient: {
       std::string field = trimBlanks(dialog.recipients[dialog.recipient]);
       return sendText("RCPT TO: " + singleLine(envelopeAddress(field)) + kCrLf);
     }
-    case DialogStep::SendData: return sendText("DATA\r\n");
-    case DialogStep::SendMessage: return sendMessage(dialog);
-    case DialogStep::Confirmed: dialog.status = 1; break;
-    case DialogStep::End: break;
-    case DialogStep::EndAuthRejected: dialog.status = -5; break;
-    case DialogStep::EndUnexpected: dialog.status = -3; break;
+    case DialogStep::SendData:
+      return sendText("DATA\r\n");
+    case DialogStep::SendMessage:
+      return sendMessage(dialog);
+    case DialogStep::Confirmed:
+      dialog.status = 1;
+      break;
+    case DialogStep::End:
+      break;
+    case DialogStep::EndAuthRejected:
+      dialog.status = -5;
+      break;
+    case DialogStep::EndUnexpected:
+      dialog.status = -3;
+      break;
   }
   dialog.ended = true;
 }
@@ -168,15 +183,19 @@ bool sendsCommand(DialogStep step) {
     case DialogStep::SendMailFrom:
     case DialogStep::SendRecipient:
     case DialogStep::SendData:
-    case DialogStep::SendMessage: return true;
-    default: return false;
+    case DialogStep::SendMessage:
+      return true;
+    default:
+      return false;
   }
 }
 
 DialogState nextState(const Transition& transition, Dialog& dialog) {
   switch (transition.next) {
-    case NextState::Fixed: return transition.state;
-    case NextState::Unchanged: return dialog.state;
+    case NextState::Fixed:
+      return transition.state;
+    case NextState::Unchanged:
+      return dialog.state;
     case NextState::AfterRecipient:
       if (dialog.recipient + 1 >= dialog.recipients.size()) return DialogState::LastRcptSent;
       ++dialog.recipient;
@@ -188,7 +207,9 @@ DialogState nextState(const Transition& transition, Dialog& dialog) {
 // Acts on one reply code; true when the reply moved the dialog on.
 bool advanceDialog(const std::string& code, Dialog& dialog) {
   Transition transition = transitionFor(code, dialog.state);
-  if (sendsCommand(transition.step) && --dialog.commandsLeft < 0) transition.step = DialogStep::EndUnexpected;
+  if (sendsCommand(transition.step) && --dialog.commandsLeft < 0) {
+    transition.step = DialogStep::EndUnexpected;  // the server keeps it going in circles
+  }
   performStep(transition.step, dialog);
   dialog.state = nextState(transition, dialog);
   return transition.step != DialogStep::Nothing;

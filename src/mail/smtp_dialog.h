@@ -19,18 +19,18 @@ enum class DialogState {
 };
 
 enum class DialogStep {
-  Nothing,           // the reply changes nothing
-  SendAuthLogin,     // "AUTH LOGIN"
-  SendUser,          // the base64 user name
-  SendPassword,      // the base64 password
-  SendMailFrom,      // "MAIL FROM: "
-  SendRecipient,     // "RCPT TO: " for the next recipient
-  SendData,          // "DATA"
-  SendMessage,       // the message, then CR LF and "."
-  Confirmed,         // the message was accepted: status 1, end
-  End,               // end, status as it is
-  EndAuthRejected,   // status -5, end
-  EndUnexpected,     // status -3, end
+  Nothing,          // the reply changes nothing
+  SendAuthLogin,    // "AUTH LOGIN"
+  SendUser,         // the base64 user name
+  SendPassword,     // the base64 password
+  SendMailFrom,     // "MAIL FROM: "
+  SendRecipient,    // "RCPT TO: " for the next recipient
+  SendData,         // "DATA"
+  SendMessage,      // the message, then CR LF and "."
+  Confirmed,        // the message was accepted: status 1, end
+  End,              // end, status as it is
+  EndAuthRejected,  // status -5, end
+  EndUnexpected,    // status -3, end
 };
 
 // Where the state goes after a step: a fixed state, the same one, or the one

@@ -48,8 +48,13 @@ TEST(WireFilter, HeaderValuesCannotStartALine) {
 
 TEST(WireFilter, NoFileNameOrSubjectEndsTheMessageEarly) {
   for (const std::string name : {"x\r\n.\r\nQUIT\r\n", "x\n.\nQUIT", "x\r.\rQUIT", ".\r\n", "."}) {
-    MailMessage message{"w@b.de",  "a@b.de\r\n.\r\n", "s\r\n.\r\nRCPT TO: <x>\r\n",
-                        "Body\rDie Datei " + name + "\r", "Mailwerk", "text/plain", "Mailwerk_"};
+    MailMessage message{"w@b.de",
+                        "a@b.de\r\n.\r\n",
+                        "s\r\n.\r\nRCPT TO: <x>\r\n",
+                        "Body\rDie Datei " + name + "\r",
+                        "Mailwerk",
+                        "text/plain",
+                        "Mailwerk_"};
     StringSink wire;
     WireFilter filter(wire);
     writeMessage(message, {"d", "<i@h>"}, filter);
@@ -73,7 +78,8 @@ TEST(MessageStamp, DateAndMessageIdAreWellFormed) {
 
   MessageStamp first = messageStampNow();
   MessageStamp second = messageStampNow();
-  std::regex date(R"((Mon|Tue|Wed|Thu|Fri|Sat|Sun), \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d [+-]\d{4})");
+  std::regex date(
+      R"((Mon|Tue|Wed|Thu|Fri|Sat|Sun), \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d [+-]\d{4})");
   std::regex id(R"(<[0-9a-f.]+@[A-Za-z0-9.-]+>)");
   EXPECT_TRUE(std::regex_match(first.date, date)) << first.date;
   EXPECT_TRUE(std::regex_match(first.messageId, id)) << first.messageId;

@@ -36,7 +36,18 @@ Clock& platformClock() {
   return realClock;
 }
 
-int64_t monotonicMilliseconds() { return static_cast<int64_t>(GetTickCount64()); }
+// The performance counter: GetTickCount64 moves in steps of 10 to 16 ms.
+int64_t monotonicMilliseconds() {
+  static const int64_t frequency = [] {
+    LARGE_INTEGER value;
+    return QueryPerformanceFrequency(&value) && value.QuadPart > 0 ? value.QuadPart : 0;
+  }();
+  LARGE_INTEGER now;
+  if (frequency == 0 || !QueryPerformanceCounter(&now)) {
+    return static_cast<int64_t>(GetTickCount64());
+  }
+  return now.QuadPart / frequency * 1000 + now.QuadPart % frequency * 1000 / frequency;
+}
 
 // The same conversion the file stamps go through (FileTimeToLocalFileTime
 // applies the offset in force now), so clock and stamps share one scale.

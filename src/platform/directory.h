@@ -12,4 +12,8 @@ namespace veltrum {
 EnumOutcome enumerateDirectory(const std::string& directory, const std::string& pattern,
                                std::vector<DirEntry>* entries);
 
+// True when enumerateDirectory(directory, "*.*") would not fail, found out
+// without reading the entries.
+bool directoryCanBeEnumerated(const std::string& directory);
+
 }  // namespace veltrum

@@ -64,25 +64,36 @@ void sortByName(std::vector<DirEntry>* entries) {
   entries->swap(sorted);
 }
 
-}  // namespace
-
-EnumOutcome enumerateDirectory(const std::string& directory, const std::string& pattern,
-                               std::vector<DirEntry>* entries) {
-  entries->clear();
-  // The search path is directory + "/" + pattern; a pattern that names a
-  // folder of its own moves that folder into the directory, as a search path
-  // does on Windows.
+// The search path is directory + "/" + pattern; a pattern that names a
+// folder of its own moves that folder into the directory, as a search path
+// does on Windows. Wildcards only ever match names, never folders on the
+// way to them: such a folder is not opened.
+std::unique_ptr<DIR, DirCloser> openSearch(const std::string& directory, const std::string& pattern,
+                                           std::string* folder, std::string* namePattern) {
   std::string searchPath = directory;
   if (!searchPath.empty() && searchPath.back() != '/') searchPath += '/';
   searchPath += pattern.empty() ? std::string("*.*") : pattern;
   const size_t lastSlash = searchPath.rfind('/');
-  const std::string folder =
-      lastSlash == std::string::npos ? "" : searchPath.substr(0, lastSlash + 1);
-  const std::string namePattern = searchPath.substr(lastSlash + 1);
-  // Wildcards only ever match names, never folders on the way to them.
-  if (holdsWildcard(folder)) return EnumOutcome::Failed;
+  *folder = lastSlash == std::string::npos ? "" : searchPath.substr(0, lastSlash + 1);
+  *namePattern = searchPath.substr(lastSlash + 1);
+  if (holdsWildcard(*folder)) return nullptr;
+  return std::unique_ptr<DIR, DirCloser>(opendir(folder->empty() ? "." : folder->c_str()));
+}
 
-  std::unique_ptr<DIR, DirCloser> dir(opendir(folder.empty() ? "." : folder.c_str()));
+}  // namespace
+
+bool directoryCanBeEnumerated(const std::string& directory) {
+  std::string folder;
+  std::string namePattern;
+  return openSearch(directory, "*.*", &folder, &namePattern) != nullptr;
+}
+
+EnumOutcome enumerateDirectory(const std::string& directory, const std::string& pattern,
+                               std::vector<DirEntry>* entries) {
+  entries->clear();
+  std::string folder;
+  std::string namePattern;
+  std::unique_ptr<DIR, DirCloser> dir = openSearch(directory, pattern, &folder, &namePattern);
   if (!dir) return EnumOutcome::Failed;
   while (const dirent* item = readdir(dir.get())) {
     if (wildcardMatches(namePattern, item->d_name))

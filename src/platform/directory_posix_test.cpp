@@ -61,6 +61,13 @@ TEST_F(DirectoryEnumeration, EmptyAndFailedAreTold) {
   fs::create_directory(root_ / "x?");
   names((root_ / "x?").string(), "*.*", &outcome);  // wildcards never match folders
   EXPECT_EQ(outcome, EnumOutcome::Failed);
+
+  EXPECT_TRUE(directoryCanBeEnumerated(root_.string()));
+  EXPECT_TRUE(directoryCanBeEnumerated(root_.string() + "/"));
+  EXPECT_TRUE(directoryCanBeEnumerated(""));
+  EXPECT_FALSE(directoryCanBeEnumerated((root_ / "missing").string()));
+  EXPECT_FALSE(directoryCanBeEnumerated((root_ / "a.txt").string()));
+  EXPECT_FALSE(directoryCanBeEnumerated((root_ / "x?").string()));
 }
 
 TEST_F(DirectoryEnumeration, EntriesTellFoldersAndLinks) {

@@ -41,6 +41,14 @@ class FileSystem {
   // the offset in force now. False when nothing was found or a conversion
   // failed.
   virtual bool readStamp(const std::string& path, StampKind kind, LocalTime* local) = 0;
+
+  // Whether `directory` can be enumerated at all; an existing folder without
+  // entries passes. The default lists it with "*.*"; a real file system may
+  // answer without reading every entry (the evaluation asks it once per file).
+  virtual bool canEnumerate(const std::string& directory) {
+    std::vector<DirEntry> entries;
+    return enumerate(directory, "*.*", &entries) != EnumOutcome::Failed;
+  }
 };
 
 // The file system in use: the real one unless a test installed another.

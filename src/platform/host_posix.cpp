@@ -10,6 +10,8 @@ std::string localHostName() {
   return name;
 }
 
-uint32_t currentProcessId() { return static_cast<uint32_t>(getpid()); }
+uint32_t currentProcessId() {
+  return static_cast<uint32_t>(getpid());
+}
 
 }  // namespace veltrum

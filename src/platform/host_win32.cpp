@@ -12,6 +12,8 @@ std::string localHostName() {
   return std::string(name, size);
 }
 
-uint32_t currentProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
+uint32_t currentProcessId() {
+  return static_cast<uint32_t>(GetCurrentProcessId());
+}
 
 }  // namespace veltrum

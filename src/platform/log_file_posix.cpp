@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -101,9 +102,18 @@ bool appendLogLine(const std::string& path, const std::string& line, int64_t siz
 }
 
 void reportLogFailure(const std::string& text, const std::string&) {
+  // As on the console: a closed standard error must not end the run.
+  sigset_t pipeSignal, previous;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
   std::string message = text + "\n";
-  ssize_t ignored = write(STDERR_FILENO, message.data(), message.size());
-  (void)ignored;
+  if (write(STDERR_FILENO, message.data(), message.size()) < 0 && errno == EPIPE &&
+      !sigismember(&previous, SIGPIPE)) {
+    struct timespec noWait = {0, 0};
+    sigtimedwait(&pipeSignal, nullptr, &noWait);
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 }  // namespace veltrum

@@ -51,8 +51,7 @@ bool setNonBlocking(int socket, bool on) {
 
 // Connects one resolved address within the time left; the socket or -1.
 int connectAddress(const struct addrinfo& address, int64_t deadline) {
-  int socket = ::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC,
-                        address.ai_protocol);
+  int socket = ::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC, address.ai_protocol);
   if (socket < 0) return -1;
 #ifndef MSG_NOSIGNAL
   int one = 1;
@@ -79,7 +78,9 @@ int connectAddress(const struct addrinfo& address, int64_t deadline) {
 
 }  // namespace
 
-bool startNetwork() { return true; }
+bool startNetwork() {
+  return true;
+}
 
 void endNetwork() {}
 
@@ -118,8 +119,8 @@ ConnectionEvent connectionEvent(TcpConnection* connection) {
 
 bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) {
   short revents = 0;
-  int result = pollOne(connection->socket, POLLIN, timeoutMilliseconds < 0 ? 0 : timeoutMilliseconds,
-                       &revents);
+  int result = pollOne(connection->socket, POLLIN,
+                       timeoutMilliseconds < 0 ? 0 : timeoutMilliseconds, &revents);
   return result != 0;  // ready, or poll itself failed: a receive will not wait
 }
 

@@ -28,6 +28,9 @@ std::string absolutePath(const std::string& path) {
 }
 
 void onCloseSignal(int signalNumber) {
+  // The clean-up was not written for a signal context; should it ever block
+  // (say, interrupted inside the allocator), the alarm still ends the process.
+  alarm(5);
   runCleanups();
   // End by the same signal, so the caller sees how the run ended.
   signal(signalNumber, SIG_DFL);

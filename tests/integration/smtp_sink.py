@@ -6,7 +6,7 @@ arrived (the DATA bytes, dot-unstuffed).
     smtp_sink.py --folder DIR [--host 127.1.0.1] [--password SECRET]
 
 The chosen port goes to DIR/port (written whole, then renamed into place).
-Message N is saved as DIR/NNN.eml, its envelope and login as DIR/NNN.json.
+Message N is saved as DIR/NNN.eml, its envelope and login name as DIR/NNN.json.
 With --password, only that password is accepted; any other gets 535.
 SIGTERM or SIGINT stops the server.
 """
@@ -15,6 +15,7 @@ import asyncio
 import json
 import os
 import pathlib
+import logging
 import signal
 
 from aiosmtpd.smtp import SMTP, AuthResult
@@ -30,12 +31,11 @@ class Saver:
         stem = self.folder / f"{self.count:03d}"
         stem.with_suffix(".eml").write_bytes(envelope.original_content)
         login = session.auth_data.login if session.auth_data else None
-        password = session.auth_data.password if session.auth_data else None
+        # The password is not kept: with --password, being let in proves it.
         stem.with_suffix(".json").write_text(json.dumps({
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
             "login": login.decode("latin-1") if login else None,
-            "password": password.decode("latin-1") if password else None,
         }))
         return "250 OK"
 
@@ -74,6 +74,8 @@ async def serve(arguments):
 
 
 def main():
+    # aiosmtpd 1.4 logs a warning about its own use of a deprecated session field.
+    logging.getLogger("mail.log").setLevel(logging.ERROR)
     parser = argparse.ArgumentParser()
     parser.add_argument("--folder", required=True)
     parser.add_argument("--host", default="127.1.0.1")

@@ -151,3 +151,20 @@ def test_concurrent_runs_across_the_limit_move_the_log_once(veltrum):
     for path in moved:
         assert path.stat().st_size > LIMIT
     check_every_line_once(moved + [veltrum.log_path], expected, runs, per_run)
+
+
+@posix_only
+def test_a_log_held_locked_by_a_stuck_writer_does_not_stop_the_run(veltrum):
+    import fcntl
+    import time
+    veltrum.log_path.write_bytes(b"")
+    with open(veltrum.log_path, "ab") as held:
+        fcntl.flock(held, fcntl.LOCK_EX)
+        started = time.monotonic()
+        result = veltrum.run("/?")
+        waited = time.monotonic() - started
+    # The line is given up after a bounded wait and reported; the help still comes.
+    assert result.code == 1
+    assert result.stderr == b"Kann keine Logdatei erstellen\n"
+    assert 3 < waited < 30
+    assert veltrum.log_bytes() == b""

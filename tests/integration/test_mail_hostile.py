@@ -78,6 +78,21 @@ def test_nul_bytes_end_the_reply_text(veltrum, tmp_path, server):
     assert reports(veltrum) == [("LOG", SENT.format(to="ops@example.com"))]
 
 
+def test_server_sending_the_dialog_in_circles(veltrum, tmp_path, server):
+    def script(peer, index):
+        peer.send(b"220 hi\r\n")
+        while peer.line() != b"QUIT\r\n":
+            peer.send(b"503 5.5.1 again\r\n")  # every 503 asks for MAIL FROM anew
+        peer.send(b"221 bye\r\n")
+
+    running = server(script)
+    mail_conf(veltrum, running.port, Mail_User="")
+    _, took = run_mail(veltrum, tmp_path)
+    assert reports(veltrum) == [("ERR", NOT_SENT.format(status=-3, line="503 5.5.1 again"))]
+    assert bytes(running.sessions[0]).count(b"MAIL FROM") == 17  # one recipient + 16 spare
+    assert took < 10
+
+
 def test_server_closing_before_the_greeting(veltrum, tmp_path, server):
     running = server(lambda peer, index: None)  # accepts and closes at once
     mail_conf(veltrum, running.port)

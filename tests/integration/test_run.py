@@ -239,3 +239,16 @@ def test_a_stop_signal_ends_the_run_by_that_signal(veltrum, tmp_path):
     assert process.returncode == -signal.SIGTERM
     assert time.time() - started < 5
     veltrum.log()  # every line written is complete
+
+
+@posix_only
+def test_a_closed_standard_output_or_error_does_not_end_the_run(veltrum):
+    read_end, write_end = os.pipe()
+    os.close(read_end)  # nobody reads what the run shows
+    try:
+        completed = subprocess.run([str(veltrum.program)], cwd=veltrum.folder, stdout=write_end,
+                                   stderr=write_end, timeout=60)
+    finally:
+        os.close(write_end)
+    assert completed.returncode == 0
+    assert veltrum.texts()[-1] == "Abbruch wegen Parameterfehler"

@@ -32,8 +32,8 @@ def configure(veltrum, tmp_path, **keys):
     veltrum.write_conf(QuillboxDir=native(inbox), **keys)
 
 
-def run(veltrum, spec, *extra, cwd=None):
-    result = veltrum.run("/f", spec, "/t", "-60", "/a", "quillbox", *extra, cwd=cwd)
+def run(veltrum, file_arg, *extra, cwd=None):
+    result = veltrum.run("/f", file_arg, "/t", "-60", "/a", "quillbox", *extra, cwd=cwd)
     assert result.code == 0
     return veltrum.texts()
 
@@ -94,8 +94,8 @@ def test_several_entries_are_searched_and_evaluated_one_after_the_other(veltrum,
     touch(a / "2.lck")
     touch(b / "job.lok")
     touch(b / "j.lak")
-    spec = native(a) + sep() + "*.lck|" + native(b) + sep() + "j*.l?k"
-    texts = run(veltrum, spec)
+    file_arg = native(a) + sep() + "*.lck|" + native(b) + sep() + "j*.l?k"
+    texts = run(veltrum, file_arg)
     assert search_lines(texts) == [
         "Mehrfache Suche nach Dateien mit Wildcards erkannt",
         "Suche nach:" + native(a) + sep() + "*.lck",
@@ -112,11 +112,11 @@ def test_bar_without_wildcard_is_one_file(veltrum, tmp_path):
     configure(veltrum, tmp_path)
     a = tmp_path / "a"
     touch(a / "x.txt")
-    spec = native(a / "x.txt") + "|" + native(tmp_path / "b" / "y.txt")
-    texts = run(veltrum, spec)
+    file_arg = native(a / "x.txt") + "|" + native(tmp_path / "b" / "y.txt")
+    texts = run(veltrum, file_arg)
     assert "Suche nach einzelner Datei erkannt" in texts
     assert "Pfad zur \u00fcberpr\u00fcfenden Datei:" + native(a) + sep() in texts
-    assert "Datei " + spec + " nicht vorhanden" in texts
+    assert "Datei " + file_arg + " nicht vorhanden" in texts
 
 
 def test_file_matched_twice_is_evaluated_twice(veltrum, tmp_path, zone):
@@ -240,8 +240,8 @@ class TestOddInput:
     def test_thousand_entries(self, veltrum, tmp_path, zone):
         configure(veltrum, tmp_path)
         touch(zone / "one.lck")
-        spec = "|".join([native(zone) + sep() + "*.none"] * 1000 + [native(zone) + sep() + "*.lck"])
-        texts = run(veltrum, spec)
+        file_arg = "|".join([native(zone) + sep() + "*.none"] * 1000 + [native(zone) + sep() + "*.lck"])
+        texts = run(veltrum, file_arg)
         assert len([t for t in texts if t.startswith("Suche nach:")]) == 1001
         assert found(texts) == [native(zone / "one.lck")]
 

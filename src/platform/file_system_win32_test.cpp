@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "platform/file_system.h"
+#include "platform/test_folder_win32.h"
+
+namespace veltrum {
+namespace {
+
+class FileSystemWin32 : public testing::Test {
+ protected:
+  TestFolder folder_;
+};
+
+TEST_F(FileSystemWin32, SizeOfFilesOnly) {
+  const std::string file = folder_.write("prog.bat", "12345");
+  folder_.makeFolder("sub");
+  folder_.write("empty.exe", "");
+  EXPECT_EQ(fileSizeOf(file), 5);
+  EXPECT_EQ(fileSizeOf(file + "\\\\"), 5);  // trailing backslashes are removed
+  EXPECT_EQ(fileSizeOf(folder_ / "empty.exe"), 0);
+  EXPECT_EQ(fileSizeOf(folder_ / "sub"), -1);
+  EXPECT_EQ(fileSizeOf(folder_ / "missing.exe"), -1);
+  EXPECT_EQ(fileSizeOf(""), -1);
+  EXPECT_EQ(fileSizeOf("\\\\"), -1);
+}
+
+TEST_F(FileSystemWin32, ExistenceMeansAFileThatOpensForReading) {
+  const std::string file = folder_.write("job.lck", "x");
+  EXPECT_TRUE(canOpenForReading(file));
+  EXPECT_FALSE(canOpenForReading(folder_.makeFolder("folder.lck")));
+  EXPECT_FALSE(canOpenForReading(folder_ / "missing.lck"));
+  // A writer that lets nobody read keeps the file from being evaluated.
+  HANDLE writer = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(canOpenForReading(file));
+  CloseHandle(writer);
+}
+
+TEST_F(FileSystemWin32, NewFilesAreWrittenOrRefused) {
+  const std::string path = folder_ / "test.tmp";
+  EXPECT_TRUE(writeNewFile(path, "first", false));
+  EXPECT_TRUE(writeNewFile(path, "2nd", false));  // truncated and reused
+  EXPECT_EQ(TestFolder::read(path), "2nd");
+  EXPECT_FALSE(writeNewFile(path, "never", true));
+  EXPECT_EQ(TestFolder::read(path), "2nd");
+  EXPECT_FALSE(writeNewFile(folder_ / "missing\\test.tmp", "x", false));
+  EXPECT_TRUE(deleteFile(path));
+  EXPECT_FALSE(deleteFile(path));
+  EXPECT_EQ(pathSeparator(), '\\');
+}
+
+bool runsUnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+FILETIME fileTime(int64_t unixSeconds) {
+  const int64_t ticks = (unixSeconds + 11644473600LL) * 10000000LL;
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFF);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return time;
+}
+
+// Seconds since 1970 of local wall-clock fields, without any zone rule.
+int64_t wallSeconds(const LocalTime& t) {
+  SYSTEMTIME fields = {};
+  fields.wYear = static_cast<WORD>(t.year);
+  fields.wMonth = static_cast<WORD>(t.month);
+  fields.wDay = static_cast<WORD>(t.day);
+  fields.wHour = static_cast<WORD>(t.hour);
+  fields.wMinute = static_cast<WORD>(t.minute);
+  fields.wSecond = static_cast<WORD>(t.second);
+  FILETIME asFileTime;
+  SystemTimeToFileTime(&fields, &asFileTime);
+  ULARGE_INTEGER value;
+  value.LowPart = asFileTime.dwLowDateTime;
+  value.HighPart = asFileTime.dwHighDateTime;
+  return static_cast<int64_t>(value.QuadPart / 10000000ULL) - 11644473600LL;
+}
+
+TEST_F(FileSystemWin32, StampsInLocalTimeWithTheOffsetOfNow) {
+  const std::string path = folder_.write("dated.lck", "x");
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const FILETIME created = fileTime(1200000000);   // a winter date
+  const FILETIME accessed = fileTime(1300000000);
+  const FILETIME written = fileTime(1310000000);   // a summer date
+  ASSERT_TRUE(SetFileTime(file, &created, &accessed, &written));
+  CloseHandle(file);
+
+  const int64_t offset = currentUtcOffsetSeconds();
+  LocalTime local;
+  ASSERT_TRUE(fileSystem().readStamp(path, StampKind::Created, &local));
+  if (runsUnderWine()) {
+    // Wine cannot set a creation time on a Linux file system; it reports the
+    // birth time or the last write.
+    EXPECT_NE(wallSeconds(local), 1300000000 + offset);
+  } else {
+    EXPECT_EQ(wallSeconds(local), 1200000000 + offset);
+  }
+  ASSERT_TRUE(fileSystem().readStamp(path, StampKind::Accessed, &local));
+  EXPECT_EQ(wallSeconds(local), 1300000000 + offset);
+  ASSERT_TRUE(fileSystem().readStamp(path, StampKind::Modified, &local));
+  EXPECT_EQ(wallSeconds(local), 1310000000 + offset);
+  // A wildcard path gives its first match.
+  ASSERT_TRUE(fileSystem().readStamp(folder_ / "dat?d.*", StampKind::Modified, &local));
+  EXPECT_EQ(wallSeconds(local), 1310000000 + offset);
+  EXPECT_FALSE(fileSystem().readStamp(folder_ / "missing.lck", StampKind::Created, &local));
+}
+
+}  // namespace
+}  // namespace veltrum
