@@ -9,8 +9,8 @@ void writeConsoleBytes(const std::string& bytes) {
   if (output == nullptr || output == INVALID_HANDLE_VALUE) return;
   size_t done = 0;
   while (done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(
-        bytes.size() - done > 0x10000 ? 0x10000 : bytes.size() - done);
+    const DWORD chunk =
+        static_cast<DWORD>(bytes.size() - done > 0x10000 ? 0x10000 : bytes.size() - done);
     DWORD written = 0;
     // WriteConsoleA fails when standard output is a file or a pipe; the same
     // bytes then go out as a plain file write. A failure of both is ignored.

@@ -10,8 +10,10 @@ TEST(ConsoleWin32, UmlautsTakeTheirOemBytes) {
   const UINT oem = GetOEMCP();
   if (oem != 437 && oem != 850) GTEST_SKIP() << "OEM code page " << oem;
   // "Prüfzeit älter ÄÖÜß" in Windows-1252, and as CP437 and CP850 both write it.
-  EXPECT_EQ(ansiToConsole("Pr\xFC" "fzeit \xE4lter \xC4\xD6\xDC\xDF"),
-            "Pr\x81" "fzeit \x84lter \x8E\x99\x9A\xE1");
+  EXPECT_EQ(ansiToConsole("Pr\xFC"
+                          "fzeit \xE4lter \xC4\xD6\xDC\xDF"),
+            "Pr\x81"
+            "fzeit \x84lter \x8E\x99\x9A\xE1");
 }
 
 TEST(ConsoleWin32, SevenBitTextAndZeroBytesStay) {

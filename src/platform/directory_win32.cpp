@@ -32,7 +32,7 @@ EnumOutcome enumerateDirectory(const std::string& directory, const std::string& 
   if (search == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? EnumOutcome::Empty
-                                                                          : EnumOutcome::Failed;
+                                                                         : EnumOutcome::Failed;
   }
   do {
     entries->push_back(describeEntry(found));

@@ -54,6 +54,12 @@ class PosixFileSystem : public FileSystem {
     return enumerateDirectory(directory, pattern, entries);
   }
 
+  // Only opens the directory: the path test runs once per file and must not
+  // read and sort a large folder each time.
+  bool canEnumerate(const std::string& directory) override {
+    return directoryCanBeEnumerated(directory);
+  }
+
   bool readStamp(const std::string& path, StampKind kind, LocalTime* local) override {
     int64_t seconds = 0;
     if (!findStamp(path, kind, &seconds)) return false;
@@ -103,7 +109,10 @@ int64_t fileSizeOf(const std::string& path) {
 }
 
 bool writeNewFile(const std::string& path, const std::string& bytes, bool mustBeNew) {
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (mustBeNew ? O_EXCL : O_TRUNC);
+  // O_NOFOLLOW: a symbolic link planted under the name must not make a run
+  // (often as root) truncate the file it points to.
+  int flags =
+      O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | (mustBeNew ? O_EXCL : O_TRUNC);
   int descriptor = open(path.c_str(), flags, 0666);
   if (descriptor < 0) return false;
   size_t done = 0;

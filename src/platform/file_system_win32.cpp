@@ -63,7 +63,9 @@ FileSystem& platformFileSystem() {
   return realFileSystem;
 }
 
-char pathSeparator() { return '\\'; }
+char pathSeparator() {
+  return '\\';
+}
 
 bool canOpenForReading(const std::string& path) {
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open, so an
@@ -94,8 +96,8 @@ bool writeNewFile(const std::string& path, const std::string& bytes, bool mustBe
   bool ok = true;
   size_t done = 0;
   while (ok && done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(
-        bytes.size() - done > 0x10000000 ? 0x10000000 : bytes.size() - done);
+    const DWORD chunk =
+        static_cast<DWORD>(bytes.size() - done > 0x10000000 ? 0x10000000 : bytes.size() - done);
     DWORD written = 0;
     ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
     done += written;
@@ -104,6 +106,8 @@ bool writeNewFile(const std::string& path, const std::string& bytes, bool mustBe
   return ok;
 }
 
-bool deleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool deleteFile(const std::string& path) {
+  return DeleteFileA(path.c_str()) != 0;
+}
 
 }  // namespace veltrum

@@ -86,9 +86,9 @@ TEST_F(FileSystemWin32, StampsInLocalTimeWithTheOffsetOfNow) {
   HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  const FILETIME created = fileTime(1200000000);   // a winter date
+  const FILETIME created = fileTime(1200000000);  // a winter date
   const FILETIME accessed = fileTime(1300000000);
-  const FILETIME written = fileTime(1310000000);   // a summer date
+  const FILETIME written = fileTime(1310000000);  // a summer date
   ASSERT_TRUE(SetFileTime(file, &created, &accessed, &written));
   CloseHandle(file);
 

@@ -17,9 +17,9 @@ constexpr DWORD kRetryPauseMilliseconds = 10;
 // its line) is retried until the deadline.
 HANDLE openExclusively(const std::string& path, ULONGLONG deadline) {
   for (;;) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) return file;
     const DWORD error = GetLastError();
     if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||

@@ -1,8 +1,12 @@
 // Winsock (requested as version 1.1), with getaddrinfo for names and
 // addresses of both families.
+// winsock2.h must come before windows.h, and mmsystem.h after it.
 #include <winsock2.h>
+//
 #include <ws2tcpip.h>
+//
 #include <windows.h>
+//
 #include <mmsystem.h>
 
 #include <cstdio>
@@ -72,9 +76,9 @@ SOCKET connectAddress(const addrinfo& address, int64_t deadline) {
       if (left > 0 && waitFor(socket, Readiness::Connect, left) > 0) {
         int error = 0;
         int size = sizeof error;
-        connected = getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                               &size) == 0 &&
-                    error == 0;
+        connected =
+            getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 &&
+            error == 0;
       }
     }
   }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+// winsock2.h must come before windows.h.
 #include <winsock2.h>
+//
 #include <ws2tcpip.h>
+//
 #include <windows.h>
 
 #include "platform/clock.h"

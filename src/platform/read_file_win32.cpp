@@ -8,7 +8,9 @@ namespace veltrum {
 
 namespace {
 
-HANDLE toHandle(int64_t handle) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle)); }
+HANDLE toHandle(int64_t handle) {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle));
+}
 
 }  // namespace
 

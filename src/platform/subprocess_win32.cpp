@@ -27,8 +27,8 @@ bool createOutputPipe(HANDLE* readEnd, HANDLE* writeEnd) {
   inheritable.bInheritHandle = TRUE;
   HANDLE inheritableRead = nullptr;
   if (!CreatePipe(&inheritableRead, writeEnd, &inheritable, 0)) return false;
-  if (!DuplicateHandle(GetCurrentProcess(), inheritableRead, GetCurrentProcess(), readEnd, 0,
-                       FALSE, DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE)) {
+  if (!DuplicateHandle(GetCurrentProcess(), inheritableRead, GetCurrentProcess(), readEnd, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE)) {
     CloseHandle(inheritableRead);
     CloseHandle(*writeEnd);
     return false;

@@ -1,4 +1,4 @@
-"""File selection: the three kinds of specification, the directory search
+"""File selection: the three kinds of file specification, the directory search
 with its recursion, and the order in which files reach the evaluation."""
 import os
 import time

@@ -1,0 +1,259 @@
+"""The Windows build: batch programs with the exec actions, the OEM console,
+the command line as one text, the names of log and configuration, and many
+runs sharing one log."""
+import os
+import shutil
+import subprocess
+import time
+
+import pytest
+
+import test_evaluation as evaluation
+import test_log as logs
+from conftest import BINARY, RUNNER, cp, native, windows_only
+
+pytestmark = windows_only
+
+FOUND = "Check:Angegebene Programm f\u00fcr Exec gefunden"
+
+
+def old_file(path, age_seconds=7200):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_bytes(b"old")
+    stamp = time.time() - age_seconds
+    os.utime(path, (stamp, stamp))
+    return path
+
+
+def batch(folder, name, *lines):
+    """A batch file; cmd.exe reads it in the OEM code page, so keep it 7-bit."""
+    path = folder / name
+    path.write_bytes(("@echo off\r\n" + "".join(line + "\r\n" for line in lines)).encode("ascii"))
+    return path
+
+
+def run_exec(veltrum, program, param="", action="execwait"):
+    veltrum.write_conf(Exec=native(program), ExecParam=param)
+    lock = old_file(veltrum.folder / "job.lck")
+    result = veltrum.run("/f", native(lock), "/t", "-1", "/a", action, "/m")
+    assert result.code == 0
+    return result, veltrum.kinds_and_texts()
+
+
+def exec_lines(entries):
+    return [(kind, text) for kind, text in entries
+            if text.startswith(("Output von Exec:", "Exitcode: ", "Exec konnte"))]
+
+
+class TestBatchPrograms:
+    def test_bat_output_and_exit_code(self, veltrum):
+        program = batch(veltrum.folder, "job.bat", "echo first line", "echo [%~1]", "exit /b 3")
+        _, entries = run_exec(veltrum, program, "two  words")
+        assert ("LOG", FOUND) in entries
+        assert exec_lines(entries) == [
+            ("LOG", "Output von Exec:first line\r[two  words]\r\r\r"),
+            ("LOG", "Exitcode: 3")]
+
+    def test_cmd_with_upper_case_extension_and_empty_parameter(self, veltrum):
+        program = batch(veltrum.folder, "JOB.CMD", "echo [%1] [%2]", "exit /b -1")
+        _, entries = run_exec(veltrum, program, "")
+        assert exec_lines(entries) == [("LOG", 'Output von Exec:[""] []\r\r\r'),
+                                       ("LOG", "Exitcode: -1")]
+
+    def test_output_larger_than_the_pipe_is_read_whole(self, veltrum):
+        lines = [f"line {i:05} " + "x" * 90 for i in range(3000)]  # about 300 KB
+        (veltrum.folder / "big.txt").write_bytes("".join(l + "\r\n" for l in lines).encode())
+        program = batch(veltrum.folder, "big.bat", "type \"%~dp0big.txt\"")
+        _, entries = run_exec(veltrum, program)
+        (output,) = [t for _, t in exec_lines(entries) if t.startswith("Output")]
+        assert output == "Output von Exec:" + "".join(l + "\r" for l in lines) + "\r\r"
+        assert exec_lines(entries)[-1] == ("LOG", "Exitcode: 0")
+
+    def test_exec_does_not_wait_and_reports_still_active(self, veltrum):
+        flag = veltrum.folder / "go.flag"
+        program = batch(veltrum.folder, "wait.bat", "echo started",
+                        ":again", "if not exist \"%~1\" goto again", "echo done")
+        veltrum.write_conf(Exec=native(program), ExecParam=native(flag))
+        lock = old_file(veltrum.folder / "job.lck")
+        process = subprocess.Popen(RUNNER + [str(veltrum.program), "/f", native(lock), "/t", "-1",
+                                             "/a", "exec", "/m"], cwd=veltrum.folder,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        try:
+            deadline = time.time() + 60
+            while not any(t.startswith("Exitcode: ") for _, t in veltrum.kinds_and_texts()):
+                assert time.time() < deadline, "no exit code was logged"
+                time.sleep(0.1)
+            assert process.wait(timeout=60) == 0  # Veltrum ends, the program runs on
+        finally:
+            flag.write_bytes(b"")
+            output, _ = process.communicate(timeout=60)
+        assert exec_lines(veltrum.kinds_and_texts()) == [("LOG", "Exitcode: 259")]
+        # The program wrote into Veltrum's own output, not into an unread pipe.
+        assert output.count(b"started\r\n") == 1 and output.count(b"done\r\n") == 1
+
+    def test_a_file_that_is_no_program_is_reported(self, veltrum):
+        program = veltrum.folder / "fake.exe"
+        program.write_bytes(b"this is no program")
+        _, entries = run_exec(veltrum, program, "p")
+        assert exec_lines(entries) == [
+            ("ERR", 'Exec konnte nicht gestartet werden:"' + native(program) + '" "p"')]
+
+    def test_other_extensions_are_refused(self, veltrum):
+        program = batch(veltrum.folder, "job.ps1", "echo never")
+        result, entries = run_exec(veltrum, program)
+        refusal = ("Check:Angegebene Programm f\u00fcr Exec entspricht nicht der "
+                   "Extension-Vorgabe:bat,cmd,exe,com")
+        assert ("ERR", refusal) in entries
+        assert refusal.encode("cp850") + b"\r\n" in result.stdout
+        assert exec_lines(entries) == []
+
+
+class TestConsole:
+    def test_umlauts_in_oem_bytes_in_a_file_and_ansi_in_the_log(self, veltrum, tmp_path):
+        veltrum.write_conf(Exec=native(tmp_path / "missing.bat"))
+        output = tmp_path / "console.txt"
+        with open(output, "wb") as target:
+            completed = subprocess.run(RUNNER + [str(veltrum.program), "/f", "x", "/t", "5",
+                                                 "/a", "exec"], cwd=veltrum.folder,
+                                       stdin=subprocess.DEVNULL, stdout=target, timeout=120)
+        assert completed.returncode == 0
+        # \x81 is the "\u00fc" of both CP437 and CP850; the log keeps Windows-1252.
+        assert output.read_bytes() == (b"Check:Angegebene Programm f\x81r Exec kann nicht "
+                                       b"gefunden werden\r\n")
+        assert cp("Check:Angegebene Programm f\u00fcr Exec kann nicht gefunden werden") in \
+            veltrum.log_bytes()
+
+    def test_help_bytes(self, veltrum):
+        result = veltrum.run("/?")
+        assert result.code == 1
+        lines = result.stdout.split(b"\r\n")
+        assert b"/t  : Bedingung: \x8elter als x Minuten" in lines
+        assert b"/f  : Dateiname mit vollst\x84ndiger Pfadangabe" in lines
+        assert b"  Pr\x81ft auf angegebene Wildcard-Bedingung zu suchender Dateien die \x8elter " \
+               b"als 60 Minuten sind und benachrichtige per E-Mail." in lines
+
+
+def run_command_line(veltrum, tail):
+    """Runs the program with exactly `tail` after its quoted path, as a
+    scheduler hands a command line over (through a batch file)."""
+    line = '@"' + native(veltrum.program) + '" ' + tail + "\r\n"
+    script = veltrum.folder / "run.bat"
+    script.write_bytes(line.encode("ascii"))
+    veltrum.log_path.unlink(missing_ok=True)
+    completed = subprocess.run(RUNNER + ["cmd.exe", "/c", native(script)], cwd=veltrum.folder,
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, timeout=120)
+    assert completed.returncode == 0
+    return [t for t in veltrum.texts()
+            if t.startswith(("Parameter f:", "Parameter t:", "Parameter a:", "Parameter m",
+                             "Parameter z", "Dateidatum"))]
+
+
+class TestCommandLine:
+    def test_quoted_path_with_blanks_and_runs_of_blanks(self, veltrum, tmp_path):
+        folder = tmp_path / "Meine Dateien"
+        old_file(folder / "a.lck")
+        inbox = tmp_path / "inbox"
+        inbox.mkdir()
+        veltrum.write_conf(QuillboxDir=native(inbox))
+        spec = native(folder) + "\\*.lck"
+        assert run_command_line(veltrum, f'/f   "{spec}"  /t -60   /a quillbox /m') == [
+            "Parameter f:" + spec, "Parameter t:-60", "Parameter a:quillbox", "Parameter m",
+            "Dateidatum-Modus:modify"]
+        assert len(list(inbox.glob("*.msg"))) == 1
+
+    def test_quotes_inside_empty_and_unclosed(self, veltrum):
+        # An empty parameter is left out, so /f takes "/t" as its value.
+        assert run_command_line(veltrum, '/f "" /t 5 /a mail /f a"b /t "open end') == [
+            "Parameter f:/t", "Parameter a:mail", "Parameter f:a\"b", "Parameter t:open end",
+            "Dateidatum-Modus:create"]
+
+    def test_a_quote_right_after_the_switch_hides_it(self, veltrum):
+        assert run_command_line(veltrum, '/f"C:\\Meine Dateien\\a.txt" /t 5 /a mail') == []
+        assert "Parameter /f wurde nicht angegeben. Hilfe mit /?" in veltrum.texts()
+
+    def test_a_quoted_next_parameter_needs_no_blank(self, veltrum):
+        assert run_command_line(veltrum, '/f "x y"/t 5 /a "mail"/m') == [
+            "Parameter f:x y", "Parameter t:5", "Parameter a:mail", "Parameter m",
+            "Dateidatum-Modus:modify"]
+
+
+class TestNames:
+    def install(self, tmp_path, name):
+        folder = tmp_path / "installed"
+        folder.mkdir(exist_ok=True)
+        shutil.copy2(BINARY, folder / name)
+        return folder
+
+    def run(self, folder, name):
+        completed = subprocess.run(RUNNER + [str(folder / name), "/f", "x", "/t", "5", "/a",
+                                             "none"], cwd=folder, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+        assert completed.returncode == 0
+        assert completed.stderr == b""
+
+    def test_capital_name_gets_its_whole_name_with_log_and_conf(self, tmp_path):
+        folder = self.install(tmp_path, "VELTRUM.EXE")
+        (folder / "VELTRUM.EXE.conf").write_bytes(b"[Global]\r\nBreakIfLocated=1\r\n")
+        self.run(folder, "VELTRUM.EXE")
+        log = (folder / "VELTRUM.EXE.log").read_bytes()
+        assert b" [LOG] ---[Start]---\r\n" in log
+        assert b"Init-strBreakIfLocated :1\r\n" in log
+        assert sorted(p.name for p in folder.iterdir()) == [
+            "VELTRUM.EXE", "VELTRUM.EXE.conf", "VELTRUM.EXE.log"]
+
+    def test_every_exe_of_the_name_is_replaced(self, tmp_path):
+        folder = self.install(tmp_path, "veltrum.exe.bak.exe")
+        (folder / "veltrum.conf.bak.conf").write_bytes(b"[Global]\r\nBreakIfLocated=1\r\n")
+        self.run(folder, "veltrum.exe.bak.exe")
+        assert b"Init-strBreakIfLocated :1\r\n" in (folder / "veltrum.log.bak.log").read_bytes()
+
+    def test_standard_name(self, veltrum):
+        veltrum.run("/?")
+        assert veltrum.log_path.name == "veltrum.log"
+        assert veltrum.texts() == ["---[Start]---"]
+
+
+def test_unwritable_log_is_told_on_standard_error_without_a_window(veltrum):
+    veltrum.log_path.mkdir()
+    started = time.time()
+    result = veltrum.run("/f", "x", "/t", "5", "/a", "none", timeout=60)
+    assert result.code == 0
+    lines = result.stderr.split(b"\r\n")
+    assert lines[0] == b"Kann keine Logdatei erstellen"
+    assert len([line for line in lines if line]) >= 5  # one per line of the log
+    assert time.time() - started < 30  # a folder is no sharing violation: no waiting
+
+
+def test_stamp_switches(veltrum, tmp_path):
+    inbox = tmp_path / "inbox"
+    inbox.mkdir()
+    veltrum.write_conf(QuillboxDir=native(inbox))
+    path = old_file(tmp_path / "zone" / "job.lck")
+    # Wine reads the head of every file it opens; under relatime that moves
+    # every access time older than the file's change time (which setting the
+    # stamps makes "now"), so the one set here lies an hour ahead.
+    accessed, modified = int(time.time()) + 3600, 1200000000
+    offset = evaluation.offset_now()
+    os.utime(path, (accessed, modified))
+    figures, _, _ = evaluation.evaluate(veltrum, path, "-60", "/m")
+    assert figures.file_date == modified + offset
+    os.utime(path, (accessed, modified))
+    figures, _, _ = evaluation.evaluate(veltrum, path, "-60", "/z")
+    assert figures.file_date == accessed + offset
+
+
+def test_concurrent_runs_across_the_limit_move_the_log_once(veltrum):
+    # The same as on POSIX with shorter values: a Windows command line holds
+    # at most 32,767 characters.
+    per_run = logs.lines_of_one_run(veltrum, 500)
+    old = logs.filler(logs.LIMIT - 300_000)
+    veltrum.log_path.write_bytes(old)
+    runs = 16
+    expected = logs.run_concurrently(veltrum, runs, 500, width=30)  # about 700 KB more
+    moved = logs.aside_files(veltrum)
+    assert len(moved) == 1
+    assert moved[0].read_bytes().startswith(old)
+    assert moved[0].stat().st_size > logs.LIMIT
+    logs.check_every_line_once(moved + [veltrum.log_path], expected, runs, per_run)
