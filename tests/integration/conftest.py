@@ -112,3 +112,18 @@ class Veltrum:
 @pytest.fixture
 def veltrum(tmp_path):
     return Veltrum(tmp_path / "program")
+
+
+@pytest.fixture
+def server():
+    """Starts scripted SMTP servers on loopback; stops them after the test."""
+    from smtp_peers import ScriptedServer
+    servers = []
+
+    def start(script):
+        servers.append(ScriptedServer(script))
+        return servers[-1]
+
+    yield start
+    for running in servers:
+        running.stop()

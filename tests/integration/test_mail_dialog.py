@@ -7,25 +7,12 @@ import time
 import pytest
 
 from conftest import cp
-from smtp_peers import PROGRAM_HOST, ScriptedServer, mail_conf, old_files, regular_dialog
+from smtp_peers import PROGRAM_HOST, mail_conf, old_files, regular_dialog
 
 SENT = "E-Mail wurde mit Status: 1 an {to} über " + PROGRAM_HOST + " versendet"
 NOT_SENT = ("E-Mail konnte nicht an {to} über " + PROGRAM_HOST +
             " versendet werden. Status: {status},Servermeldung: {line}")
 OPEN_FAILED = "Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: "
-
-
-@pytest.fixture
-def server():
-    servers = []
-
-    def start(script):
-        servers.append(ScriptedServer(script))
-        return servers[-1]
-
-    yield start
-    for running in servers:
-        running.stop()
 
 
 def run_mail(veltrum, tmp_path, *names):
