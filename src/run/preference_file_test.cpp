@@ -1,8 +1,9 @@
 #include "run/preference_file.h"
 
+#include "platform/scratch_folder_for_tests.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -141,8 +142,7 @@ TEST(PreferenceFile, ManyKeysAreFound) {
 
 TEST(PreferenceFile, RunFileIsHeldOpenUntilClosed) {
   namespace fs = std::filesystem;
-  std::string pattern = (fs::temp_directory_path() / "veltrum-pref-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  const std::string pattern = makeScratchFolder("veltrum-pref-").string();
   const fs::path conf = fs::path(pattern) / "veltrum.conf";
   std::ofstream(conf, std::ios::binary) << "[Global]\r\nExec=x\r\n";
   EXPECT_FALSE(openPreferenceFile((fs::path(pattern) / "missing.conf").string()));

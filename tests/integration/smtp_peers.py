@@ -10,7 +10,6 @@ import os
 import pathlib
 import socket
 import subprocess
-import sys
 import threading
 import time
 

@@ -4,7 +4,7 @@ import email.policy
 
 import pytest
 
-from conftest import cp, posix_only
+from conftest import cp, native, posix_only
 from smtp_peers import PROGRAM_HOST, SinkServer, mail_conf, old_files
 
 PASSWORD = "Geheim-\xe4-42"
@@ -25,7 +25,7 @@ def sink(tmp_path):
 
 
 def run_mail(veltrum, folder):
-    return veltrum.run("/f", str(folder / "*.lck"), "/t", "-60", "/a", "mail", "/m")
+    return veltrum.run("/f", native(folder / "*.lck"), "/t", "-60", "/a", "mail", "/m")
 
 
 def body_of(message):
@@ -45,7 +45,7 @@ def test_one_message_per_old_file_with_login(veltrum, tmp_path, sink):
     assert len(messages) == 3
     for path, message in zip(paths, messages):
         assert body_of(message) == (cp("Prüfen Sie bitte:") + b"\r\nDie Datei " +
-                                    str(path).encode() + b"\r\n" +
+                                    native(path).encode() + b"\r\n" +
                                     cp("hat das zulässige Alter überschritten!") + b"\r\n\r\n")
     parsed = [email.message_from_bytes(m, policy=email.policy.compat32) for m in messages]
     assert {p["Subject"] for p in parsed} == {"Alte Dateien"}
@@ -92,7 +92,7 @@ def test_html_body_arrives_as_two_alternatives(veltrum, tmp_path, sink):
     plain, html = alternative.get_payload()
     assert (plain.get_content_type(), plain.get_payload()) == ("text/plain", "Klartext")
     assert html.get_content_type() == "text/html"
-    assert html.get_payload().startswith(f"<html><b>fett</b>\r\nDie Datei {path}\r\n")
+    assert html.get_payload().startswith(f"<html><b>fett</b>\r\nDie Datei {native(path)}\r\n")
 
 
 @posix_only

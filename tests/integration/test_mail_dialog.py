@@ -6,7 +6,7 @@ import time
 
 import pytest
 
-from conftest import cp
+from conftest import cp, native
 from smtp_peers import PROGRAM_HOST, mail_conf, old_files, regular_dialog
 
 SENT = "E-Mail wurde mit Status: 1 an {to} über " + PROGRAM_HOST + " versendet"
@@ -18,7 +18,7 @@ OPEN_FAILED = "Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: "
 def run_mail(veltrum, tmp_path, *names):
     folder = tmp_path / "watched"
     files = old_files(folder, *(names or ("alt.lck",)))
-    result = veltrum.run("/f", str(folder / "*.lck"), "/t", "-60", "/a", "mail", "/m")
+    result = veltrum.run("/f", native(folder / "*.lck"), "/t", "-60", "/a", "mail", "/m")
     assert result.code == 0
     return result, files
 
@@ -63,7 +63,7 @@ def test_dialog_with_user_is_exact(veltrum, tmp_path, server):
     body = re.escape(
         b"Content-Type: text/plain; charset=\"iso-8859-1\"\r\n"
         b"Content-Transfer-Encoding: 7bit\r\n\r\nBitte nachsehen.\r\nDie Datei " +
-        str(path).encode() + b"\r\n" + cp("hat das zulässige Alter überschritten!") +
+        native(path).encode() + b"\r\n" + cp("hat das zulässige Alter überschritten!") +
         b"\r\n\r\n.\r\n")
     assert re.fullmatch(head + rb"Date: [A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d "
                         rb"[+-]\d{4}\r\nMessage-ID: <[^@>\s]+@[^>\s]+>\r\n" + body, message)

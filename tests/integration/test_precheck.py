@@ -1,6 +1,4 @@
 """The pre-check of the chosen action, run once for every evaluated file."""
-import os
-import time
 
 import pytest
 

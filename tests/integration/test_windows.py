@@ -6,8 +6,6 @@ import shutil
 import subprocess
 import time
 
-import pytest
-
 import test_evaluation as evaluation
 import test_log as logs
 from conftest import BINARY, RUNNER, cp, native, windows_only
@@ -157,9 +155,9 @@ class TestCommandLine:
         inbox = tmp_path / "inbox"
         inbox.mkdir()
         veltrum.write_conf(QuillboxDir=native(inbox))
-        spec = native(folder) + "\\*.lck"
-        assert run_command_line(veltrum, f'/f   "{spec}"  /t -60   /a quillbox /m') == [
-            "Parameter f:" + spec, "Parameter t:-60", "Parameter a:quillbox", "Parameter m",
+        pattern = native(folder) + "\\*.lck"
+        assert run_command_line(veltrum, f'/f   "{pattern}"  /t -60   /a quillbox /m') == [
+            "Parameter f:" + pattern, "Parameter t:-60", "Parameter a:quillbox", "Parameter m",
             "Dateidatum-Modus:modify"]
         assert len(list(inbox.glob("*.msg"))) == 1
 
@@ -213,6 +211,26 @@ class TestNames:
         veltrum.run("/?")
         assert veltrum.log_path.name == "veltrum.log"
         assert veltrum.texts() == ["---[Start]---"]
+
+
+def test_names_with_blanks_and_umlauts_are_ansi_bytes(veltrum, tmp_path):
+    inbox = tmp_path / "inbox"
+    inbox.mkdir()
+    veltrum.write_conf(QuillboxDir=native(inbox))
+    zone = tmp_path / "Zone \u00c4"
+    for name in ["with blank.lck", "\u00e4rger.lck", "Stra\u00dfe.LCK"]:
+        old_file(zone / name)
+    result = veltrum.run("/f", native(zone) + "\\*.lck", "/t", "-60", "/a", "quillbox", "/m")
+    assert result.code == 0
+    log = veltrum.log_bytes()
+    for name in ["with blank.lck", "\u00e4rger.lck", "Stra\u00dfe.LCK"]:
+        path = cp(native(zone / name))
+        assert cp("M\u00f6gliche Datei gefunden:") + path + cp(". Wird gepr\u00fcft") in log
+        assert b"FileDate von " + path + b" ist " in log
+    drops = sorted(inbox.glob("*.msg"))
+    assert len(drops) == 3
+    assert any(cp("Die Datei " + native(zone / "\u00e4rger.lck") + "\r") in d.read_bytes()
+               for d in drops)
 
 
 def test_unwritable_log_is_told_on_standard_error_without_a_window(veltrum):
