@@ -1,3 +1,5 @@
 #include "run/run_main.h"
 
-int main(int argc, char** argv) { veltrum::startProgram(argc, argv); }
+int main(int argc, char** argv) {
+  veltrum::startProgram(argc, argv);
+}

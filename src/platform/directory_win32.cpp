@@ -18,21 +18,41 @@ DirEntry describeEntry(const WIN32_FIND_DATAA& found) {
   return entry;
 }
 
+// FindFirstFileA on directory + "\\" + pattern; INVALID_HANDLE_VALUE with
+// the error in *error when nothing was found or the search failed.
+HANDLE openSearch(const std::string& directory, const std::string& pattern, WIN32_FIND_DATAA* found,
+                  DWORD* error) {
+  std::string searchPath = directory;
+  if (!searchPath.empty() && searchPath.back() != '\\') searchPath += '\\';
+  searchPath += pattern.empty() ? std::string("*.*") : pattern;
+  HANDLE search = FindFirstFileA(searchPath.c_str(), found);
+  *error = search == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+  return search;
+}
+
+bool nothingMatched(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+}
+
 }  // namespace
+
+bool directoryCanBeEnumerated(const std::string& directory) {
+  WIN32_FIND_DATAA found;
+  DWORD error = ERROR_SUCCESS;
+  HANDLE search = openSearch(directory, "*.*", &found, &error);
+  if (search == INVALID_HANDLE_VALUE) return nothingMatched(error);
+  FindClose(search);
+  return true;
+}
 
 EnumOutcome enumerateDirectory(const std::string& directory, const std::string& pattern,
                                std::vector<DirEntry>* entries) {
   entries->clear();
-  std::string searchPath = directory;
-  if (!searchPath.empty() && searchPath.back() != '\\') searchPath += '\\';
-  searchPath += pattern.empty() ? std::string("*.*") : pattern;
-
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(searchPath.c_str(), &found);
+  DWORD error = ERROR_SUCCESS;
+  HANDLE search = openSearch(directory, pattern, &found, &error);
   if (search == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? EnumOutcome::Empty
-                                                                         : EnumOutcome::Failed;
+    return nothingMatched(error) ? EnumOutcome::Empty : EnumOutcome::Failed;
   }
   do {
     entries->push_back(describeEntry(found));

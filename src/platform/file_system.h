@@ -13,9 +13,9 @@ namespace veltrum {
 enum class StampKind { Created, Accessed, Modified };
 
 struct DirEntry {
-  std::string name;          // the entry's own (long) name, no directory
+  std::string name;  // the entry's own (long) name, no directory
   bool isDirectory = false;
-  bool isLink = false;       // a symbolic link (POSIX) or reparse point (Windows)
+  bool isLink = false;  // a symbolic link (POSIX) or reparse point (Windows)
 };
 
 enum class EnumOutcome {

@@ -34,6 +34,12 @@ class Win32FileSystem : public FileSystem {
     return enumerateDirectory(directory, pattern, entries);
   }
 
+  // Only opens a search: the path test runs once per file and must not read
+  // and sort a large folder each time.
+  bool canEnumerate(const std::string& directory) override {
+    return directoryCanBeEnumerated(directory);
+  }
+
   bool readStamp(const std::string& path, StampKind kind, LocalTime* local) override {
     WIN32_FIND_DATAA found;
     if (!findEntry(path, &found)) return false;
