@@ -16,10 +16,6 @@ struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
 
-bool holdsWildcard(const std::string& text) {
-  return text.find_first_of("*?") != std::string::npos;
-}
-
 // Type of one entry without following a link; the link's target decides
 // whether it counts as a directory, as a directory link does on Windows.
 // The type readdir reports spares a look-up for plain files and folders.
@@ -66,8 +62,10 @@ void sortByName(std::vector<DirEntry>* entries) {
 
 // The search path is directory + "/" + pattern; a pattern that names a
 // folder of its own moves that folder into the directory, as a search path
-// does on Windows. Wildcards only ever match names, never folders on the
-// way to them: such a folder is not opened.
+// does on Windows. Wildcards only ever match names: a folder on the way is
+// taken by its literal name, so a pattern there finds nothing, while a real
+// folder whose name holds "*" or "?" (legal here) is still searched, also
+// when a recursive search reaches it.
 std::unique_ptr<DIR, DirCloser> openSearch(const std::string& directory, const std::string& pattern,
                                            std::string* folder, std::string* namePattern) {
   std::string searchPath = directory;
@@ -76,7 +74,6 @@ std::unique_ptr<DIR, DirCloser> openSearch(const std::string& directory, const s
   const size_t lastSlash = searchPath.rfind('/');
   *folder = lastSlash == std::string::npos ? "" : searchPath.substr(0, lastSlash + 1);
   *namePattern = searchPath.substr(lastSlash + 1);
-  if (holdsWildcard(*folder)) return nullptr;
   return std::unique_ptr<DIR, DirCloser>(opendir(folder->empty() ? "." : folder->c_str()));
 }
 

@@ -58,9 +58,13 @@ TEST_F(DirectoryEnumeration, EmptyAndFailedAreTold) {
   EXPECT_EQ(outcome, EnumOutcome::Failed);
   names((root_ / "a.txt").string(), "*.*", &outcome);  // a file is no folder
   EXPECT_EQ(outcome, EnumOutcome::Failed);
-  fs::create_directory(root_ / "x?");
+  fs::create_directory(root_ / "xa");
   names((root_ / "x?").string(), "*.*", &outcome);  // wildcards never match folders
   EXPECT_EQ(outcome, EnumOutcome::Failed);
+  fs::create_directory(root_ / "y?");
+  std::ofstream(root_ / "y?" / "in-y.lck") << "x";
+  // A real folder whose name holds a wildcard character is searched by that name.
+  EXPECT_EQ(names((root_ / "y?").string(), "*.lck"), (std::vector<std::string>{"in-y.lck"}));
 
   EXPECT_TRUE(directoryCanBeEnumerated(root_.string()));
   EXPECT_TRUE(directoryCanBeEnumerated(root_.string() + "/"));
@@ -68,6 +72,7 @@ TEST_F(DirectoryEnumeration, EmptyAndFailedAreTold) {
   EXPECT_FALSE(directoryCanBeEnumerated((root_ / "missing").string()));
   EXPECT_FALSE(directoryCanBeEnumerated((root_ / "a.txt").string()));
   EXPECT_FALSE(directoryCanBeEnumerated((root_ / "x?").string()));
+  EXPECT_TRUE(directoryCanBeEnumerated((root_ / "y?").string()));
 }
 
 TEST_F(DirectoryEnumeration, EntriesTellFoldersAndLinks) {

@@ -1,4 +1,6 @@
 """The pre-check of the chosen action, run once for every evaluated file."""
+import os
+import stat
 
 import pytest
 
@@ -83,6 +85,21 @@ def test_quillbox_folder_that_cannot_take_the_test_file(veltrum, tmp_path, new_f
                                                                          "M\u00f6gliche"))]
     assert entries == [("LOG", "Check:Versuche ins Quillbox Verzeichnis zu schreiben"),
                        ("ERR", NOT_CREATED), CHECK_FAILED] * 2
+
+
+@posix_only
+def test_named_pipe_under_the_test_file_name_fails_instead_of_waiting(veltrum, tmp_path,
+                                                                       new_file):
+    inbox = tmp_path / "inbox"
+    inbox.mkdir()
+    os.mkfifo(inbox / "veltrum_test.tmp")  # nobody reads it: opening it to write would wait
+    veltrum.write_conf(QuillboxDir=native(inbox))
+    result = veltrum.run("/f", native(new_file), "/t", "-60", "/a", "quillbox", timeout=20)
+    assert result.console().splitlines() == [NOT_CREATED]
+    assert after_search(veltrum) == [
+        ("LOG", "Check:Versuche ins Quillbox Verzeichnis zu schreiben"),
+        ("ERR", NOT_CREATED), CHECK_FAILED]
+    assert stat.S_ISFIFO((inbox / "veltrum_test.tmp").lstat().st_mode)
 
 
 def program(tmp_path, name, content, mode):

@@ -238,6 +238,17 @@ class TestOddInput:
             assert b"FileDate von " + path + b" ist " in log
         assert len(list((tmp_path / "inbox").iterdir())) == 4
 
+    @posix_only  # Windows names hold no "*" or "?"
+    def test_folders_named_with_wildcard_characters_are_searched(self, veltrum, tmp_path, zone):
+        configure(veltrum, tmp_path, Recursive="1")
+        touch(zone / "we?rd" / "a.lck", age_seconds=7200)
+        touch(zone / "st*r" / "b.lck", age_seconds=7200)
+        texts = run(veltrum, str(zone) + "/*.lck", "/m")
+        paths = [str(zone / "st*r" / "b.lck"), str(zone / "we?rd" / "a.lck")]
+        assert found(texts) == paths
+        assert not [t for t in texts if t.startswith("Ung\u00fcltiger Pfad")]
+        assert len(list((tmp_path / "inbox").iterdir())) == 2
+
     @posix_only  # a Windows command line holds at most 32,767 characters
     def test_thousand_entries(self, veltrum, tmp_path, zone):
         configure(veltrum, tmp_path)
