@@ -30,6 +30,19 @@ int32_t decodeStatus(int status) {
   return kStillActive;
 }
 
+// waitpid, restarted after signals; false while the program still runs
+// (WNOHANG). A program that cannot be waited for counts as ended with -1.
+bool reap(pid_t pid, int options, int32_t* code) {
+  int status = 0;
+  pid_t result;
+  do {
+    result = ::waitpid(pid, &status, options);
+  } while (result < 0 && errno == EINTR);
+  if (result == 0) return false;
+  *code = result < 0 ? -1 : decodeStatus(status);
+  return true;
+}
+
 // A pipe end that landed on 0, 1 or 2 (Veltrum started with a standard
 // handle closed) is moved up, so that the child's dup2 onto 1 cannot clash
 // with it.
@@ -142,27 +155,12 @@ bool Subprocess::readOutput(std::string* bytes) {
 }
 
 int32_t Subprocess::exitCode() {
-  if (native_->ended) return native_->code;
-  int status = 0;
-  pid_t result;
-  do {
-    result = ::waitpid(native_->pid, &status, WNOHANG);
-  } while (result < 0 && errno == EINTR);
-  if (result == 0) return kStillActive;
-  native_->ended = true;
-  native_->code = result < 0 ? -1 : decodeStatus(status);
+  if (!native_->ended) native_->ended = reap(native_->pid, WNOHANG, &native_->code);
   return native_->code;
 }
 
 int32_t Subprocess::waitForExit() {
-  if (native_->ended) return native_->code;
-  int status = 0;
-  pid_t result;
-  do {
-    result = ::waitpid(native_->pid, &status, 0);
-  } while (result < 0 && errno == EINTR);
-  native_->ended = true;
-  native_->code = result < 0 ? -1 : decodeStatus(status);
+  if (!native_->ended) native_->ended = reap(native_->pid, 0, &native_->code);
   return native_->code;
 }
 

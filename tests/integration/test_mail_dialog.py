@@ -114,6 +114,9 @@ AUTH_OK = [b"250 ok\r\n", b"334 VXNlcm5hbWU6\r\n", b"334 UGFzc3dvcmQ6\r\n", b"23
      "535 5.7.8 Authentication credentials invalid", None),
     (AUTH_OK + [b"250 ok\r\n", b"550 5.1.1 no such user\r\n"], 0, "550 5.1.1 no such user",
      None),
+    # A multi-line reply in one receive: only its last line is kept.
+    (AUTH_OK + [b"250 ok\r\n", b"550-5.1.1 first line\r\n550 5.1.1 last line\r\n"], 0,
+     "550 5.1.1 last line", None),
     # Refused after the message: not reported as sent.
     (AUTH_OK + [b"250 ok\r\n", b"250 ok\r\n", b"354 go\r\n", None,
                 b"550 5.7.1 content rejected\r\n"], 0, "550 5.7.1 content rejected", None),
@@ -125,8 +128,8 @@ AUTH_OK = [b"250 ok\r\n", b"334 VXNlcm5hbWU6\r\n", b"334 UGFzc3dvcmQ6\r\n", b"23
                b"RCPT TO: <ops@example.com>", b"DATA", b"QUIT"]),
     (AUTH_OK + [b"452 4.5.3 too many recipients\r\n"], -3, "452 4.5.3 too many recipients",
      None),
-], ids=["503-after-auth", "535", "550-before-data", "550-after-message", "221-after-message",
-        "251", "code-outside-table"])
+], ids=["503-after-auth", "535", "550-before-data", "550-multi-line", "550-after-message",
+        "221-after-message", "251", "code-outside-table"])
 def test_reply_codes_decide_the_status(veltrum, tmp_path, server, replies, status, line, sent):
     peer_server = server(lambda peer, index: answer_until(peer, replies))
     to = "ops@example.com;CC:lead@example.com"

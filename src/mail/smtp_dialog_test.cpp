@@ -1,0 +1,76 @@
+#include "mail/smtp_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+namespace veltrum {
+namespace {
+
+using S = DialogState;
+using D = DialogStep;
+
+// Every state before the message is out.
+constexpr S kBeforeMessage[] = {S::EhloSent, S::AuthLoginSent, S::UserSent, S::ReadyForMail,
+                                S::MailSent, S::LastRcptSent,  S::DataSent};
+
+// The step and the state that follow `code` in `state`.
+std::pair<D, S> after(const std::string& code, S state) {
+  Transition transition = transitionFor(code, state);
+  switch (transition.next) {
+    case NextState::Fixed:
+      return {transition.step, transition.state};
+    case NextState::Unchanged:
+      return {transition.step, state};
+    case NextState::AfterRecipient:
+      return {transition.step, S::MailSent};  // the dialog decides on the last recipient
+  }
+  return {transition.step, state};
+}
+
+TEST(SmtpDialog, CodesThatActInEveryStateBeforeTheMessage) {
+  for (S state : kBeforeMessage) {
+    SCOPED_TRACE(static_cast<int>(state));
+    EXPECT_EQ(after("503", state), std::make_pair(D::SendMailFrom, S::MailSent));
+    EXPECT_EQ(after("221", state), std::make_pair(D::End, S::Closed));  // status stays 0
+    EXPECT_EQ(after("235", state), std::make_pair(D::SendMailFrom, S::MailSent));
+    EXPECT_EQ(after("535", state), std::make_pair(D::EndAuthRejected, state));
+    EXPECT_EQ(after("251", state), std::make_pair(D::SendData, S::DataSent));
+    EXPECT_EQ(after("354", state), std::make_pair(D::SendMessage, S::MessageSent));
+    EXPECT_EQ(after("550", state), std::make_pair(D::End, state));
+    EXPECT_EQ(after("452", state), std::make_pair(D::EndUnexpected, state));
+    EXPECT_EQ(after("25", state).first, D::EndUnexpected);  // a short code is no "250"
+  }
+}
+
+TEST(SmtpDialog, Code334OnlyMovesTheLogin) {
+  EXPECT_EQ(after("334", S::AuthLoginSent), std::make_pair(D::SendUser, S::UserSent));
+  EXPECT_EQ(after("334", S::UserSent), std::make_pair(D::SendPassword, S::ReadyForMail));
+  for (S state : {S::EhloSent, S::ReadyForMail, S::MailSent, S::LastRcptSent, S::DataSent}) {
+    EXPECT_EQ(after("334", state), std::make_pair(D::Nothing, state));
+  }
+}
+
+TEST(SmtpDialog, Code250DependsOnTheState) {
+  EXPECT_EQ(after("250", S::EhloSent), std::make_pair(D::SendAuthLogin, S::AuthLoginSent));
+  EXPECT_EQ(after("250", S::ReadyForMail), std::make_pair(D::SendMailFrom, S::MailSent));
+  EXPECT_EQ(transitionFor("250", S::MailSent).step, D::SendRecipient);
+  EXPECT_EQ(transitionFor("250", S::MailSent).next, NextState::AfterRecipient);
+  EXPECT_EQ(after("250", S::LastRcptSent), std::make_pair(D::SendData, S::DataSent));
+  EXPECT_EQ(after("250", S::DataSent), std::make_pair(D::End, S::DataSent));  // status stays 0
+  EXPECT_EQ(after("250", S::AuthLoginSent), std::make_pair(D::Nothing, S::AuthLoginSent));
+  EXPECT_EQ(after("250", S::UserSent), std::make_pair(D::Nothing, S::UserSent));
+}
+
+TEST(SmtpDialog, AfterTheMessageOnly250Confirms) {
+  EXPECT_EQ(after("250", S::MessageSent).first, D::Confirmed);
+  EXPECT_EQ(after("550", S::MessageSent).first, D::End);
+  EXPECT_EQ(after("221", S::MessageSent), std::make_pair(D::End, S::Closed));
+  for (const char* code : {"503", "235", "354", "251", "334", "535", "451"}) {
+    EXPECT_EQ(after(code, S::MessageSent).first, D::EndUnexpected) << code;
+  }
+}
+
+}  // namespace
+}  // namespace veltrum
