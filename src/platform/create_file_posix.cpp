@@ -4,23 +4,9 @@
 #include <cerrno>
 
 #include "platform/create_file.h"
+#include "platform/descriptor_posix.h"
 
 namespace veltrum {
-
-namespace {
-
-bool writeAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<size_t>(written);
-  }
-  return true;
-}
-
-}  // namespace
 
 CreateOutcome createNewFile(const std::string& path, const std::string& bytes) {
   // O_EXCL also refuses a symbolic link of that name, dangling or not, so

@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "platform/descriptor_posix.h"
 #include "platform/directory.h"
 #include "platform/file_system.h"
 
@@ -122,17 +123,7 @@ bool writeNewFile(const std::string& path, const std::string& bytes, bool mustBe
     close(descriptor);
     return false;
   }
-  size_t done = 0;
-  bool ok = true;
-  while (done < bytes.size()) {
-    ssize_t written = write(descriptor, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(written);
-  }
+  bool ok = writeAll(descriptor, bytes);
   if (close(descriptor) != 0) ok = false;
   return ok;
 }

@@ -1,6 +1,5 @@
 #include <errno.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -8,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/clock.h"
+#include "platform/descriptor_posix.h"
 #include "platform/log_file.h"
 
 namespace veltrum {
@@ -44,17 +44,6 @@ bool moveAside(const std::string& path, const std::string& target) {
   // they hold its lock, so testing first is enough among them.
   if (access(target.c_str(), F_OK) == 0) return false;
   return rename(path.c_str(), target.c_str()) == 0;
-}
-
-bool writeAll(int descriptor, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t written = write(descriptor, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<size_t>(written);
-  }
-  return true;
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
@@ -103,17 +92,7 @@ bool appendLogLine(const std::string& path, const std::string& line, int64_t siz
 
 void reportLogFailure(const std::string& text, const std::string&) {
   // As on the console: a closed standard error must not end the run.
-  sigset_t pipeSignal, previous;
-  sigemptyset(&pipeSignal);
-  sigaddset(&pipeSignal, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-  std::string message = text + "\n";
-  if (write(STDERR_FILENO, message.data(), message.size()) < 0 && errno == EPIPE &&
-      !sigismember(&previous, SIGPIPE)) {
-    struct timespec noWait = {0, 0};
-    sigtimedwait(&pipeSignal, nullptr, &noWait);
-  }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  writeWithoutBrokenPipeSignal(STDERR_FILENO, text + "\n");
 }
 
 }  // namespace veltrum
