@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "actions/notification_text.h"
 #include "mail/smtp_client.h"
 #include "run/console.h"
 #include "run/log.h"
@@ -20,8 +21,7 @@ void report(int kind, const std::string& text) {
 }
 
 std::string notificationBody(const RunSettings& settings) {
-  return settings.mailBody + "\r" + "Die Datei " + settings.currentFile + "\r" +
-         cp1252("hat das zulässige Alter überschritten!");
+  return settings.mailBody + "\r" + fileTooOldText(settings.currentFile);
 }
 
 }  // namespace

@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <string>
 
+#include "actions/notification_text.h"
 #include "check/date_value.h"
 #include "platform/create_file.h"
 #include "run/log.h"
 #include "run/run_settings.h"
-#include "run/text.h"
 
 namespace veltrum {
 
@@ -20,8 +20,7 @@ constexpr int kMaxNamesTried = 1000;
 int32_t dropCounter = 0;
 
 std::string messageBytes(const std::string& currentFile) {
-  return "Veltrum - Benachrichtigung\r" + std::string("Die Datei ") + currentFile + "\r" +
-         cp1252("hat das zulässige Alter überschritten!") + "\r\n";
+  return "Veltrum - Benachrichtigung\r" + fileTooOldText(currentFile) + "\r\n";
 }
 
 }  // namespace

@@ -1,0 +1,15 @@
+// The lines that name a file that is too old, shared by the drop file and
+// the mail body: "Die Datei <path>" CR "hat das zulässige Alter überschritten!".
+#pragma once
+
+#include <string>
+
+#include "run/text.h"
+
+namespace veltrum {
+
+inline std::string fileTooOldText(const std::string& path) {
+  return "Die Datei " + path + "\r" + cp1252("hat das zulässige Alter überschritten!");
+}
+
+}  // namespace veltrum
