@@ -1,7 +1,8 @@
 # The two commands of README.md: `make demo` and `make test`.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap build build-asan unit unit-asan integration test demo bench format clean
+.PHONY: all bootstrap build build-asan unit unit-asan integration integration-valgrind test demo bench \
+	format clean
 
 all: build
 
@@ -28,7 +29,16 @@ integration: build
 	@echo "== integration tests against build/veltrum"
 	@cd build && ctest -L integration --output-on-failure
 
-test: unit unit-asan integration
+# The integration tests once more, every start of the program under valgrind's
+# memcheck; its reports go to build/valgrind (see tests/integration/memcheck.py).
+integration-valgrind: build
+	@echo "== integration tests with build/veltrum under valgrind memcheck"
+	@rm -rf build/valgrind
+	@VELTRUM_BIN=$(CURDIR)/build/veltrum VELTRUM_SOURCE=$(CURDIR) \
+		VELTRUM_VALGRIND=$(CURDIR)/build/valgrind \
+		/usr/bin/python3 -m pytest -q -p no:cacheprovider -n $(JOBS) tests/integration
+
+test: unit unit-asan integration integration-valgrind
 
 # The Windows build (MinGW-w64 cross compiler), tested under Wine.
 .PHONY: test-windows

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "mail/addresses.h"
@@ -43,8 +44,9 @@ struct Reply {
 };
 
 void dropConnection() {
-  closeTcpConnection(state.connection);
-  state.connection = nullptr;
+  // Taken out of the state first: the clean-up after a stop signal may come
+  // in between and must not close it a second time.
+  closeTcpConnection(std::exchange(state.connection, nullptr));
 }
 
 // The bytes go out as they are; whether they arrived is seen in the replies.
@@ -242,6 +244,9 @@ void initMailTransport() {
 }
 
 void releaseMailTransport() {
+  // A connection kept after a refused greeting or QUIT is closed here, before
+  // the network is shut down.
+  dropConnection();
   state.receiveBuffer.reset();
   if (state.networkStarted) endNetwork();
   state.networkStarted = false;

@@ -14,9 +14,16 @@ import subprocess
 
 import pytest
 
+from memcheck import (ACTIVE, MEMCHECK, memcheck_each_run, not_under_valgrind,  # noqa: F401
+                      pytest_configure, pytest_sessionfinish, pytest_terminal_summary)
+
 SOURCE = pathlib.Path(os.environ.get("VELTRUM_SOURCE", pathlib.Path(__file__).parents[2]))
 BINARY = pathlib.Path(os.environ.get("VELTRUM_BIN", SOURCE / "build" / "veltrum"))
 RUNNER = os.environ.get("VELTRUM_RUNNER", "").split()
+# With VELTRUM_VALGRIND set, every start through RUNNER (or MEMCHECK, for the
+# starts that bypass RUNNER) runs under valgrind; see memcheck.py.
+if ACTIVE:
+    RUNNER = MEMCHECK
 ON_WINDOWS = BINARY.suffix.lower() == ".exe"
 
 LINE = re.compile(rb"^(\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d) (.*?) \[(LOG|ERR)\] (.*)$", re.S)

@@ -6,7 +6,7 @@ import signal
 import subprocess
 import time
 
-from conftest import BINARY, ON_WINDOWS, RUNNER, posix_only
+from conftest import BINARY, MEMCHECK, ON_WINDOWS, RUNNER, posix_only
 
 HELP = [
     "",
@@ -227,7 +227,7 @@ def test_a_stop_signal_ends_the_run_by_that_signal(veltrum, tmp_path):
     old = tmp_path / "old.lck"
     old.write_text("x")
     os.utime(old, (time.time() - 7200, time.time() - 7200))
-    process = subprocess.Popen([str(veltrum.program), "/f", str(old), "/t", "-1", "/a",
+    process = subprocess.Popen(MEMCHECK + [str(veltrum.program), "/f", str(old), "/t", "-1", "/a",
                                 "execwait", "/m"], cwd=veltrum.folder,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     deadline = time.time() + 20
@@ -248,7 +248,7 @@ def test_a_closed_standard_output_or_error_does_not_end_the_run(veltrum):
     read_end, write_end = os.pipe()
     os.close(read_end)  # nobody reads what the run shows
     try:
-        completed = subprocess.run([str(veltrum.program)], cwd=veltrum.folder, stdout=write_end,
+        completed = subprocess.run(MEMCHECK + [str(veltrum.program)], cwd=veltrum.folder, stdout=write_end,
                                    stderr=write_end, timeout=60)
     finally:
         os.close(write_end)
