@@ -8,7 +8,8 @@ its finished reports are read: any error (invalid access, uninitialised
 value, bad free, a definite leak, a descriptor left open) fails that test.
 At the end of the session every report in the folder is read once more, which
 also catches runs that ended after their test, and the session fails if any
-shows an error or if no run was checked at all.
+shows an error or if no run was checked at all. A report without its summary
+(a run killed by SIGKILL, or still going) is listed, but fails nothing.
 
 Programs that Veltrum starts are not traced.
 """
@@ -117,35 +118,37 @@ def memcheck_each_run(request):
 
 def session_findings():
     """Every report in the folder: (test, report, problems) for the faulty and
-    the unfinished ones, and the number of reports."""
+    the unfinished ones, and the number of finished reports."""
     folder = pathlib.Path(FOLDER)
-    listed, count = [], 0
+    listed, finished = [], 0
     for path, problems, _ in read_reports(folder):
-        count += 1
+        finished += problems is not None
         if problems is None or problems:
             test_file = folder / (path.name.split(".")[0] + ".test")
             test = test_file.read_text() if test_file.exists() else "?"
             listed.append((test, path.name, problems))
-    return listed, count
+    return listed, finished
 
 
 def pytest_sessionfinish(session):
     # Under xdist only the controlling process, after every worker, reads all.
     if not ACTIVE or hasattr(session.config, "workerinput"):
         return
-    listed, count = session_findings()
-    session.config._memcheck = (listed, count)
-    if count == 0 or any(problems for _, _, problems in listed):
+    listed, finished = session_findings()
+    session.config._memcheck = (listed, finished)
+    # No finished report at all means valgrind never ran, or its reports are
+    # no longer understood: then nothing was checked.
+    if finished == 0 or any(problems for _, _, problems in listed):
         session.exitstatus = 1
 
 
 def pytest_terminal_summary(terminalreporter, config):
     if not hasattr(config, "_memcheck"):
         return
-    listed, count = config._memcheck
+    listed, finished = config._memcheck
     write = terminalreporter.write_line
-    write(f"valgrind memcheck: {count} runs of the program checked, reports in {FOLDER}")
-    if count == 0:
+    write(f"valgrind memcheck: {finished} runs of the program checked, reports in {FOLDER}")
+    if finished == 0:
         write("valgrind memcheck: FAILED, no run of the program was checked")
     for test, report, problems in listed:
         state = ", ".join(problems) if problems is not None else "unfinished (killed or still running)"
