@@ -126,32 +126,63 @@ def check_every_line_once(files, expected, runs, per_run_count):
     assert total == runs * per_run_count
 
 
+RUNS = 20
+
+
 def test_concurrent_runs_lose_and_tear_no_line(veltrum):
     per_run = lines_of_one_run(veltrum, 500)
-    runs = 16
-    expected = run_concurrently(veltrum, runs, 500, width=30)  # stays below the limit
+    expected = run_concurrently(veltrum, RUNS, 500, width=30)  # stays below the limit
     assert aside_files(veltrum) == []
-    check_every_line_once([veltrum.log_path], expected, runs, per_run)
+    check_every_line_once([veltrum.log_path], expected, RUNS, per_run)
     texts = veltrum.texts()
-    assert texts.count("---[Start]---") == runs
+    assert texts.count("---[Start]---") == RUNS
+
+
+def aside_name(stamp):
+    """The name a log moved aside in the second of `stamp` (a log line's
+    "dd.mm.yyyy hh:ii:ss") receives."""
+    moment = datetime.datetime.strptime(stamp.decode(), "%d.%m.%Y %H:%M:%S")
+    return "veltrum.log_" + moment.strftime("%d%m%Y_%H%M%S")
+
+
+def check_moved_only_above_the_limit(veltrum, files):
+    """Every file moved aside was above the limit, and a line went into a
+    file that was already above it only when the name to move it to was
+    taken (two moves in one second): the log was never moved twice, nor
+    left to grow without cause."""
+    names = {path.name for path in aside_files(veltrum)}
+    for path in files:
+        data = path.read_bytes()
+        if path != veltrum.log_path:
+            assert len(data) > LIMIT, f"{path.name} was moved below the limit"
+        size = 0
+        for raw in data.split(b"\r\n")[:-1]:
+            if size > LIMIT:
+                stamp = LINE.match(raw).group(1)
+                if not stamp.startswith(b"01.01.2020"):  # not the filler
+                    second = datetime.datetime.strptime(stamp.decode(), "%d.%m.%Y %H:%M:%S")
+                    taken = {aside_name(stamp),
+                             aside_name((second + datetime.timedelta(seconds=1))
+                                        .strftime("%d.%m.%Y %H:%M:%S").encode())}
+                    assert taken & names, f"{path.name} grew past the limit without cause"
+            size += len(raw) + 2
 
 
 @posix_only  # too long a command line for Windows; test_windows.py has its own
-def test_concurrent_runs_across_the_limit_move_the_log_once(veltrum):
+def test_concurrent_runs_across_the_limit_move_the_log_once_per_crossing(veltrum):
     per_run = lines_of_one_run(veltrum, 500)
     old = filler(LIMIT - 200_000)
     veltrum.log_path.write_bytes(old)
-    runs = 16
-    expected = run_concurrently(veltrum, runs, 500)  # about 1.2 MB more
+    expected = run_concurrently(veltrum, RUNS, 500, width=300)  # about 3.7 MB more
     moved = aside_files(veltrum)
-    assert moved, "the log was not moved aside"
-    # The old lines are in exactly one file, at its start, and only above the
-    # limit was a file moved.
-    holders = [p for p in moved + [veltrum.log_path] if p.read_bytes().startswith(old)]
-    assert holders == [moved[0]] or (len(moved) > 1 and len(holders) == 1)
-    for path in moved:
-        assert path.stat().st_size > LIMIT
-    check_every_line_once(moved + [veltrum.log_path], expected, runs, per_run)
+    files = moved + [veltrum.log_path]
+    total = sum(path.stat().st_size for path in files)
+    assert 2 <= len(moved) <= total // LIMIT
+    # The old lines are in exactly one file, at its start: the first moved.
+    assert [p for p in files if p.read_bytes().startswith(old[:1000])] == [moved[0]]
+    assert moved[0].read_bytes().startswith(old)
+    check_moved_only_above_the_limit(veltrum, files)
+    check_every_line_once(files, expected, RUNS, per_run)
 
 
 @posix_only
