@@ -1,8 +1,12 @@
 """The log: line format, moving aside above 1,000,000 bytes, and many runs
 writing to one log at the same moment."""
 import datetime
+import os
 import re
 import subprocess
+import time
+
+import pytest
 
 from conftest import LINE, RUNNER, posix_only
 
@@ -200,3 +204,100 @@ def test_a_log_held_locked_by_a_stuck_writer_does_not_stop_the_run(veltrum):
     assert result.stderr == b"Kann keine Logdatei erstellen\n"
     assert 3 < waited < 30
     assert veltrum.log_bytes() == b""
+
+
+class TestLogFolderFaults:
+    """A log that stops taking lines in the middle of a run: every line that
+    could be written is there and whole, every other one is told on
+    standard error, and the run goes on to its end."""
+
+    FAILURE = b"Kann keine Logdatei erstellen\n"
+
+    @pytest.fixture
+    def disk(self, tmp_path):
+        """A small file system of the test's own, or a skip."""
+        folder = tmp_path / "disk"
+        folder.mkdir()
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=8m", "tmpfs", str(folder)],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        if mounted.returncode != 0:
+            pytest.skip("cannot mount a tmpfs here (needs root in a privileged machine): "
+                        + mounted.stderr.decode(errors="replace").strip())
+        yield folder
+        subprocess.run(["umount", "-l", str(folder)], check=True)
+
+    @staticmethod
+    def installed(disk):
+        from conftest import Veltrum
+        return Veltrum(disk / "program")
+
+    @staticmethod
+    def fill(disk, leave):
+        """Fills the disk up to `leave` bytes (whole pages)."""
+        filler = disk / "filler"
+        with open(filler, "wb") as out:
+            try:
+                while True:
+                    out.write(b"\0" * 65536)
+                    out.flush()
+            except OSError:
+                pass
+        os.truncate(filler, filler.stat().st_size - leave)
+        return filler
+
+    @staticmethod
+    def many_lines(veltrum, count=200):
+        values = [a for i in range(count) for a in ("/f", f"value-{i:04}-" + "v" * 40)]
+        return veltrum.run(*values, "/t", "5", "/a", "none")
+
+    @posix_only
+    def test_a_full_disk_leaves_no_torn_line_and_every_loss_is_told(self, disk):
+        veltrum = self.installed(disk)
+        filler = self.fill(disk, 4096)
+        result = self.many_lines(veltrum)
+        assert result.code == 0
+        kept = veltrum.log()  # fails on a torn line
+        assert kept and kept[0].text == b"---[Start]---"
+        lost = result.stderr.count(self.FAILURE)
+        assert lost > 0 and result.stderr == self.FAILURE * lost
+        # Once there is room again, the next run's lines follow whole.
+        filler.unlink()
+        reference = self.many_lines(veltrum)
+        assert reference.stderr == b""
+        entries = veltrum.log()
+        assert len(kept) + lost == len(entries) - len(kept)
+        assert entries[len(kept)].text == b"---[Start]---"
+
+    @posix_only
+    def test_a_log_folder_made_read_only_mid_run(self, disk, tmp_path):
+        veltrum = self.installed(disk)
+        watched = tmp_path / "watched"
+        watched.mkdir()
+        for name in ["a.lck", "b.lck"]:
+            path = watched / name
+            path.write_bytes(b"x")
+            os.utime(path, (time.time() - 7200,) * 2)
+        program = tmp_path / "freeze.sh"
+        program.write_text(f"#!/bin/sh\nmount -o remount,ro {disk}\n")
+        program.chmod(0o755)
+        veltrum.write_conf(Exec=str(program))
+        args = ("/f", str(watched / "*.lck"), "/t", "-60", "/a", "execwait", "/m")
+        try:
+            result = veltrum.run(*args, timeout=60)
+        finally:
+            subprocess.run(["mount", "-o", "remount,rw", str(disk)], check=True)
+        assert result.code == 0
+        before = veltrum.texts()
+        assert not [t for t in before if t.startswith("Output von Exec:")]
+        lost = result.stderr.count(self.FAILURE)
+        assert lost > 0 and result.stderr == self.FAILURE * lost
+        # The same run with a folder that stays writable: the lines kept are
+        # its first lines, and the lines told as lost are the rest.
+        veltrum.log_path.unlink()
+        program.write_text("#!/bin/sh\n:\n")
+        assert veltrum.run(*args, timeout=60).stderr == b""
+        reference = veltrum.texts()
+        assert len(before) + lost == len(reference)
+        figures = re.compile(r"\d")
+        assert [figures.sub("", t) for t in before] == \
+            [figures.sub("", t) for t in reference[:len(before)]]
