@@ -3,6 +3,7 @@
 #include <string>
 
 #include "actions/notification_text.h"
+#include "mail/secret_mask.h"
 #include "mail/smtp_client.h"
 #include "run/console.h"
 #include "run/log.h"
@@ -20,6 +21,11 @@ void report(int kind, const std::string& text) {
   writeLog(kind, text);
 }
 
+// The server's last line for the report, without the password it may quote.
+std::string serverLine(const RunSettings& settings) {
+  return withoutPassword(lastServerMessage(), settings.mailPassword);
+}
+
 std::string notificationBody(const RunSettings& settings) {
   return settings.mailBody + "\r" + fileTooOldText(settings.currentFile);
 }
@@ -34,7 +40,7 @@ void sendMailNotification() {
   if (status != 1) {
     // A refused connection stays with the transport; only QUIT may end it.
     report(ERR, cp1252("Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: ") +
-                    lastServerMessage());
+                    serverLine(settings));
     return;
   }
   status = sendMail(settings.mailTo, settings.mailFrom, settings.mailSubject,
@@ -45,7 +51,7 @@ void sendMailNotification() {
            "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route + " versendet");
   } else {
     report(ERR, "E-Mail konnte nicht an " + route + " versendet werden. Status: " +
-                    std::to_string(status) + ",Servermeldung: " + lastServerMessage());
+                    std::to_string(status) + ",Servermeldung: " + serverLine(settings));
   }
   closeSmtpConnection();
 }

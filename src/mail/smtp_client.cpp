@@ -295,6 +295,9 @@ std::string lastServerMessage() {
 int closeSmtpConnection() {
   if (state.connection == nullptr) return -2;
   sendText("QUIT\r\n");
+  // A peer that took nothing for the whole time limit never got QUIT: no
+  // answer can come, and waiting for one would only cost the limit again.
+  if (state.sendFailed) return releaseWith(-6);
   if (!replyArrives()) return releaseWith(-6);
   Reply reply = readReply();
   if (reply.code == "221") return releaseWith(1);

@@ -65,6 +65,7 @@ bool appendLogLine(const std::string& path, const std::string& line, int64_t siz
       close(descriptor);
       return false;
     }
+    off_t heldSize = -1;  // the size of a held log before the line
     if (S_ISREG(opened.st_mode)) {
       if (!lockUntil(descriptor, deadline)) {
         close(descriptor);
@@ -78,12 +79,19 @@ bool appendLogLine(const std::string& path, const std::string& line, int64_t siz
         if (monotonicMilliseconds() >= deadline) return false;
         continue;
       }
+      heldSize = current.st_size;
       if (current.st_size > sizeLimit && moveAside(path, path + asideSuffix)) {
         close(descriptor);
         continue;
       }
     }
     bool written = writeAll(descriptor, line);
+    // A full disk may take part of the line: that part is cut off again, so
+    // that no later line continues a torn one.
+    if (!written && heldSize >= 0) {
+      while (ftruncate(descriptor, heldSize) != 0 && errno == EINTR) {
+      }
+    }
     // Closing releases the lock.
     if (close(descriptor) != 0) written = false;
     return written;

@@ -70,7 +70,12 @@ bool appendLogLine(const std::string& path, const std::string& line, int64_t siz
       }
     }
     LARGE_INTEGER zero = {};
-    bool written = SetFilePointerEx(file, zero, nullptr, FILE_END) && writeAll(file, line);
+    LARGE_INTEGER end = {};
+    bool atEnd = SetFilePointerEx(file, zero, &end, FILE_END) != 0;
+    bool written = atEnd && writeAll(file, line);
+    // A full disk may take part of the line: that part is cut off again, so
+    // that no later line continues a torn one.
+    if (!written && atEnd && SetFilePointerEx(file, end, nullptr, FILE_BEGIN)) SetEndOfFile(file);
     if (!CloseHandle(file)) written = false;
     return written;
   }

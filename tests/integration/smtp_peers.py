@@ -201,3 +201,13 @@ def old_files(folder, *names, age_seconds=3 * 3600):
         os.utime(path, (stamp, stamp))
         paths.append(path)
     return paths
+
+
+def keeping(received):
+    """The script of a willing server that keeps each DATA text in
+    `received` before it answers QUIT: the text is there once the run ends."""
+    def script(peer, index):
+        received.append(regular_dialog(peer, quit_reply=None))
+        peer.line()
+        peer.send(b"221 2.0.0 Bye\r\n")
+    return script

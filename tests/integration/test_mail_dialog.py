@@ -7,7 +7,7 @@ import time
 import pytest
 
 from conftest import cp, native
-from smtp_peers import PROGRAM_HOST, mail_conf, old_files, regular_dialog
+from smtp_peers import PROGRAM_HOST, keeping, mail_conf, old_files, regular_dialog
 
 SENT = "E-Mail wurde mit Status: 1 an {to} über " + PROGRAM_HOST + " versendet"
 NOT_SENT = ("E-Mail konnte nicht an {to} über " + PROGRAM_HOST +
@@ -45,7 +45,7 @@ def b64(text):
 
 def test_dialog_with_user_is_exact(veltrum, tmp_path, server):
     received = []
-    peer_server = server(lambda peer, index: received.append(regular_dialog(peer)))
+    peer_server = server(keeping(received))
     to = "ops@example.com; CC:Lead <lead@example.com>;bcc:audit@example.com"
     mail_conf(veltrum, peer_server.port, Mail_To=to)
     result, (path,) = run_mail(veltrum, tmp_path)
