@@ -53,7 +53,9 @@ demo: build
 	@scripts/demo
 
 bench: build
-	@for b in bench/*.sh; do echo "== $$b"; $$b; done
+	@mkdir -p build && rm -f build/bench.out
+	@for b in bench/*.sh; do echo "== $$b"; $$b | tee -a build/bench.out || exit 1; done
+	@echo "== summary"; grep '^RESULT' build/bench.out
 
 format:
 	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h')

@@ -61,23 +61,42 @@ bool fileCanBeCompared(const RunSettings& settings) {
 
 }  // namespace
 
-int isMinutesValue(const std::string& text) {
-  int errorCode = 0;
-  PCRE2_SIZE errorOffset = 0;
-  pcre2_code* pattern = pcre2_compile(reinterpret_cast<PCRE2_SPTR>("^\\-?(0|[1-9][0-9]*)$"),
-                                      PCRE2_ZERO_TERMINATED, 0, &errorCode, &errorOffset, nullptr);
-  if (pattern == nullptr) return 0;
-  pcre2_match_data* match = pcre2_match_data_create_from_pattern(pattern, nullptr);
-  int found = 0;
-  if (match != nullptr) {
-    found = pcre2_match(pattern, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0,
-                        match, nullptr) >= 0
-                ? 1
-                : 0;
-    pcre2_match_data_free(match);
+namespace {
+
+// The pattern for whole minutes, compiled on first use and kept for the run:
+// compiling it again for every file evaluated cost more than the match.
+class MinutesPattern {
+ public:
+  MinutesPattern() {
+    int errorCode = 0;
+    PCRE2_SIZE errorOffset = 0;
+    code_ = pcre2_compile(reinterpret_cast<PCRE2_SPTR>("^\\-?(0|[1-9][0-9]*)$"),
+                          PCRE2_ZERO_TERMINATED, 0, &errorCode, &errorOffset, nullptr);
+    if (code_ != nullptr) match_ = pcre2_match_data_create_from_pattern(code_, nullptr);
   }
-  pcre2_code_free(pattern);
-  return found;
+  ~MinutesPattern() {
+    pcre2_match_data_free(match_);
+    pcre2_code_free(code_);
+  }
+  MinutesPattern(const MinutesPattern&) = delete;
+  MinutesPattern& operator=(const MinutesPattern&) = delete;
+
+  bool matches(const std::string& text) {
+    if (code_ == nullptr || match_ == nullptr) return false;
+    return pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0, match_,
+                       nullptr) >= 0;
+  }
+
+ private:
+  pcre2_code* code_ = nullptr;
+  pcre2_match_data* match_ = nullptr;
+};
+
+}  // namespace
+
+int isMinutesValue(const std::string& text) {
+  static MinutesPattern pattern;
+  return pattern.matches(text) ? 1 : 0;
 }
 
 int32_t ageOffset(const std::string& minutes) {

@@ -1,7 +1,5 @@
 #include "check/date_value.h"
 
-#include <cctype>
-
 #include "platform/clock.h"
 #include "platform/file_system.h"
 
@@ -58,7 +56,8 @@ std::string padded(int value, size_t width) {
 bool tokenAt(const std::string& mask, size_t at, const char* token) {
   for (size_t i = 0; token[i] != '\0'; ++i) {
     if (at + i >= mask.size()) return false;
-    if (std::tolower(static_cast<unsigned char>(mask[at + i])) != token[i]) return false;
+    const char c = mask[at + i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) != token[i]) return false;
   }
   return true;
 }

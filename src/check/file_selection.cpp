@@ -1,5 +1,7 @@
 #include "check/file_selection.h"
 
+#include <vector>
+
 #include "check/age_evaluation.h"
 #include "platform/file_system.h"
 #include "run/log.h"
@@ -38,8 +40,8 @@ bool holdsWildcard(const std::string& text) {
 
 // The paths found so far; emptied when the search phase (and each entry of
 // several) begins.
-std::vector<std::string>& fileList() {
-  static std::vector<std::string> list;
+PathList& fileList() {
+  static PathList list;
   return list;
 }
 
@@ -83,25 +85,27 @@ std::string namePart(const std::string& entry) {
   return entry.substr(from, quote == std::string::npos ? std::string::npos : quote - from);
 }
 
-int searchFiles(const std::string& namePatterns, const std::string& directory,
-                std::vector<std::string>* list, int32_t recursive) {
+int searchFiles(const std::string& namePatterns, const std::string& directory, PathList* list,
+                int32_t recursive) {
   std::string folder = directory;
   if (!folder.empty() && folder.back() != pathSeparator()) folder += pathSeparator();
-  std::vector<DirEntry> entries;
-  for (const std::string& pattern : pipeFields(namePatterns)) {
-    if (fileSystem().enumerate(folder, pattern.empty() ? "*.*" : pattern, &entries) ==
-        EnumOutcome::Failed) {
-      continue;
-    }
-    if (recursive == -1) continue;  // -1: only what lies below this folder
-    for (const DirEntry& entry : entries) list->push_back(folder + entry.name);
+  std::vector<std::string> patterns;
+  // -1: only what lies below this folder is collected.
+  if (recursive != -1) {
+    for (const std::string& pattern : pipeFields(namePatterns))
+      patterns.push_back(pattern.empty() ? "*.*" : pattern);
   }
-  if (recursive != 0 && fileSystem().enumerate(folder, "*.*", &entries) != EnumOutcome::Failed) {
-    for (const DirEntry& entry : entries) {
-      // A linked folder is never entered: a link loop would never end.
-      if (!entry.isDirectory || entry.isLink || entry.name == "." || entry.name == "..") continue;
-      searchFiles(namePatterns, folder + entry.name, list, 1);
-    }
+  std::vector<std::vector<DirEntry>> matches;
+  std::vector<DirEntry> subfolders;
+  fileSystem().searchFolder(folder, patterns, &matches, recursive != 0 ? &subfolders : nullptr);
+  for (const std::vector<DirEntry>& entries : matches) {
+    for (const DirEntry& entry : entries) list->append(folder, entry.name);
+  }
+  matches.clear();
+  for (const DirEntry& entry : subfolders) {
+    // A linked folder is never entered: a link loop would never end.
+    if (entry.isLink || entry.name == "." || entry.name == "..") continue;
+    searchFiles(namePatterns, folder + entry.name, list, 1);
   }
   return static_cast<int>(list->size());
 }

@@ -56,12 +56,18 @@ class SearchFiles : public testing::Test {
   }
   void TearDown() override { setFileSystem(nullptr); }
 
+  static std::vector<std::string> paths(const PathList& list) {
+    std::vector<std::string> result;
+    for (size_t i = 0; i < list.size(); ++i) result.emplace_back(list[i]);
+    return result;
+  }
+
   std::vector<std::string> search(const std::string& patterns, int32_t recursive,
                                   const std::string& directory = "/d") {
-    std::vector<std::string> list;
+    PathList list;
     const int count = searchFiles(patterns, directory, &list, recursive);
     EXPECT_EQ(count, static_cast<int>(list.size()));
-    return list;
+    return paths(list);
   }
 
   TreeFileSystem tree_;
@@ -88,9 +94,10 @@ TEST_F(SearchFiles, SeveralPatternsEmptyPatternAndDuplicates) {
 }
 
 TEST_F(SearchFiles, AppendsToWhatTheListHolds) {
-  std::vector<std::string> list{"earlier"};
+  PathList list;
+  list.append("earlier");
   EXPECT_EQ(searchFiles("a*", "/d/", &list, 0), 3);
-  EXPECT_EQ(list, (std::vector<std::string>{"earlier", "/d/a.lck", "/d/a"}));
+  EXPECT_EQ(paths(list), (std::vector<std::string>{"earlier", "/d/a.lck", "/d/a"}));
 }
 
 TEST_F(SearchFiles, FailedFoldersAreSkippedSilently) {

@@ -12,6 +12,11 @@ namespace veltrum {
 EnumOutcome enumerateDirectory(const std::string& directory, const std::string& pattern,
                                std::vector<DirEntry>* entries);
 
+// See FileSystem::searchFolder; lists the directory once for all patterns.
+void searchDirectory(const std::string& directory, const std::vector<std::string>& patterns,
+                     std::vector<std::vector<DirEntry>>* matches,
+                     std::vector<DirEntry>* subfolders);
+
 // True when enumerateDirectory(directory, "*.*") would not fail, found out
 // without reading the entries.
 bool directoryCanBeEnumerated(const std::string& directory);

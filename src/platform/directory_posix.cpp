@@ -1,8 +1,11 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "platform/directory.h"
@@ -18,11 +21,12 @@ struct DirCloser {
 
 // Type of one entry without following a link; the link's target decides
 // whether it counts as a directory, as a directory link does on Windows.
-// The type readdir reports spares a look-up for plain files and folders.
+// The type readdir reports spares a look-up for all but links and the
+// entries of file systems that report no type.
 DirEntry describeEntry(const std::string& folder, const dirent& item) {
   DirEntry entry;
   entry.name = item.d_name;
-  if (item.d_type == DT_REG || item.d_type == DT_DIR) {
+  if (item.d_type != DT_LNK && item.d_type != DT_UNKNOWN) {
     entry.isDirectory = item.d_type == DT_DIR;
     return entry;
   }
@@ -66,15 +70,43 @@ void sortByName(std::vector<DirEntry>* entries) {
 // taken by its literal name, so a pattern there finds nothing, while a real
 // folder whose name holds "*" or "?" (legal here) is still searched, also
 // when a recursive search reaches it.
-std::unique_ptr<DIR, DirCloser> openSearch(const std::string& directory, const std::string& pattern,
-                                           std::string* folder, std::string* namePattern) {
+void splitSearchPath(const std::string& directory, const std::string& pattern, std::string* folder,
+                     std::string* namePattern) {
   std::string searchPath = directory;
   if (!searchPath.empty() && searchPath.back() != '/') searchPath += '/';
   searchPath += pattern.empty() ? std::string("*.*") : pattern;
   const size_t lastSlash = searchPath.rfind('/');
   *folder = lastSlash == std::string::npos ? "" : searchPath.substr(0, lastSlash + 1);
   *namePattern = searchPath.substr(lastSlash + 1);
+}
+
+std::unique_ptr<DIR, DirCloser> openSearch(const std::string& directory, const std::string& pattern,
+                                           std::string* folder, std::string* namePattern) {
+  splitSearchPath(directory, pattern, folder, namePattern);
   return std::unique_ptr<DIR, DirCloser>(opendir(folder->empty() ? "." : folder->c_str()));
+}
+
+// Reads the folder once: the entries matching each name pattern, and the
+// subdirectories when asked for; each list sorted by name.
+void readMatches(DIR* dir, const std::string& folder, const std::vector<std::string>& namePatterns,
+                 std::vector<std::vector<DirEntry>>* matches, std::vector<DirEntry>* subfolders) {
+  while (const dirent* item = readdir(dir)) {
+    std::optional<DirEntry> described;
+    const auto describe = [&]() -> const DirEntry& {
+      if (!described) described = describeEntry(folder, *item);
+      return *described;
+    };
+    for (size_t i = 0; i < namePatterns.size(); ++i) {
+      if (wildcardMatches(namePatterns[i], item->d_name)) (*matches)[i].push_back(describe());
+    }
+    const bool mayBeFolder =
+        item->d_type == DT_DIR || item->d_type == DT_LNK || item->d_type == DT_UNKNOWN;
+    if (subfolders != nullptr && mayBeFolder && describe().isDirectory) {
+      subfolders->push_back(describe());
+    }
+  }
+  for (std::vector<DirEntry>& entries : *matches) sortByName(&entries);
+  if (subfolders != nullptr) sortByName(subfolders);
 }
 
 }  // namespace
@@ -82,7 +114,12 @@ std::unique_ptr<DIR, DirCloser> openSearch(const std::string& directory, const s
 bool directoryCanBeEnumerated(const std::string& directory) {
   std::string folder;
   std::string namePattern;
-  return openSearch(directory, "*.*", &folder, &namePattern) != nullptr;
+  splitSearchPath(directory, "*.*", &folder, &namePattern);
+  // What opendir does, without the status call and the buffer it adds.
+  int descriptor = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  close(descriptor);
+  return true;
 }
 
 EnumOutcome enumerateDirectory(const std::string& directory, const std::string& pattern,
@@ -92,12 +129,38 @@ EnumOutcome enumerateDirectory(const std::string& directory, const std::string& 
   std::string namePattern;
   std::unique_ptr<DIR, DirCloser> dir = openSearch(directory, pattern, &folder, &namePattern);
   if (!dir) return EnumOutcome::Failed;
-  while (const dirent* item = readdir(dir.get())) {
-    if (wildcardMatches(namePattern, item->d_name))
-      entries->push_back(describeEntry(folder, *item));
-  }
-  sortByName(entries);
+  std::vector<std::vector<DirEntry>> matches(1);
+  readMatches(dir.get(), folder, {namePattern}, &matches, nullptr);
+  entries->swap(matches[0]);
   return entries->empty() ? EnumOutcome::Empty : EnumOutcome::Entries;
+}
+
+void searchDirectory(const std::string& directory, const std::vector<std::string>& patterns,
+                     std::vector<std::vector<DirEntry>>* matches,
+                     std::vector<DirEntry>* subfolders) {
+  matches->assign(patterns.size(), {});
+  if (subfolders != nullptr) subfolders->clear();
+  const bool namesOnly = std::none_of(patterns.begin(), patterns.end(), [](const std::string& p) {
+    return p.find('/') != std::string::npos;
+  });
+  if (!namesOnly) {
+    // A pattern that leads into another folder is searched on its own.
+    for (size_t i = 0; i < patterns.size(); ++i)
+      enumerateDirectory(directory, patterns[i], &(*matches)[i]);
+    if (subfolders != nullptr) {
+      enumerateDirectory(directory, "*.*", subfolders);
+      std::erase_if(*subfolders, [](const DirEntry& entry) { return !entry.isDirectory; });
+    }
+    return;
+  }
+  std::string folder;
+  std::string unused;
+  std::unique_ptr<DIR, DirCloser> dir = openSearch(directory, "*.*", &folder, &unused);
+  if (!dir) return;
+  std::vector<std::string> namePatterns;
+  for (const std::string& pattern : patterns)
+    namePatterns.push_back(pattern.empty() ? "*.*" : pattern);
+  readMatches(dir.get(), folder, namePatterns, matches, subfolders);
 }
 
 }  // namespace veltrum

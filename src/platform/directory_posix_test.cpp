@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -90,6 +91,43 @@ TEST_F(DirectoryEnumeration, EntriesTellFoldersAndLinks) {
   EXPECT_EQ(seen["link-to-real"], std::make_pair(true, true));
   EXPECT_EQ(seen["link-to-file"], std::make_pair(false, true));
   EXPECT_EQ(seen["dangling"], std::make_pair(false, true));
+}
+
+TEST_F(DirectoryEnumeration, OneListingAnswersEveryPatternAsItsOwnEnumerationWould) {
+  for (const char* name : {"b.lck", "A.LCK", "c.txt", "noext"}) touch(name);
+  fs::create_directory(root_ / "sub");
+  fs::create_directory(root_ / "Sub2.lck");
+  touch("sub/inner.lck");
+  fs::create_directory_symlink(root_ / "sub", root_ / "link-to-sub");
+  fs::create_symlink(root_ / "c.txt", root_ / "link-to-file.lck");
+  ASSERT_EQ(mkfifo((root_ / "pipe.lck").c_str(), 0600), 0);
+
+  const std::vector<std::string> patterns{"*.lck", "", "C*", "*.lck", "sub/*.lck"};
+  std::vector<std::vector<DirEntry>> matches;
+  std::vector<DirEntry> subfolders;
+  searchDirectory(root_.string(), patterns, &matches, &subfolders);
+  ASSERT_EQ(matches.size(), patterns.size());
+  for (size_t i = 0; i < patterns.size(); ++i) {
+    std::vector<std::string> got;
+    for (const DirEntry& entry : matches[i]) got.push_back(entry.name);
+    EXPECT_EQ(got, names(root_.string(), patterns[i])) << patterns[i];
+  }
+  std::vector<std::string> folders;
+  for (const DirEntry& entry : subfolders) {
+    folders.push_back(entry.name);
+    EXPECT_EQ(entry.isLink, entry.name == "link-to-sub");
+  }
+  EXPECT_EQ(folders, (std::vector<std::string>{".", "..", "link-to-sub", "sub", "Sub2.lck"}));
+
+  // Without "/" in any pattern the same answers come from the single reading.
+  searchDirectory(root_.string(), {"*.lck", "noext.*"}, &matches, nullptr);
+  ASSERT_EQ(matches.size(), 2u);
+  EXPECT_EQ(matches[0].size(), names(root_.string(), "*.lck").size());
+  EXPECT_EQ(matches[1].size(), 1u);
+
+  searchDirectory((root_ / "missing").string(), {"*.lck", "*"}, &matches, &subfolders);
+  EXPECT_EQ(matches.size(), 2u);
+  EXPECT_TRUE(matches[0].empty() && matches[1].empty() && subfolders.empty());
 }
 
 TEST_F(DirectoryEnumeration, EmptyDirectoryMeansTheWorkingFolder) {

@@ -10,6 +10,21 @@ namespace {
 FileSystem* installedFileSystem = nullptr;
 }
 
+void FileSystem::searchFolder(const std::string& directory,
+                              const std::vector<std::string>& patterns,
+                              std::vector<std::vector<DirEntry>>* matches,
+                              std::vector<DirEntry>* subfolders) {
+  matches->assign(patterns.size(), {});
+  for (size_t i = 0; i < patterns.size(); ++i) {
+    if (enumerate(directory, patterns[i], &(*matches)[i]) == EnumOutcome::Failed) {
+      (*matches)[i].clear();
+    }
+  }
+  if (subfolders == nullptr) return;
+  if (enumerate(directory, "*.*", subfolders) == EnumOutcome::Failed) subfolders->clear();
+  std::erase_if(*subfolders, [](const DirEntry& entry) { return !entry.isDirectory; });
+}
+
 FileSystem& fileSystem() {
   return installedFileSystem != nullptr ? *installedFileSystem : platformFileSystem();
 }

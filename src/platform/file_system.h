@@ -42,6 +42,16 @@ class FileSystem {
   // failed.
   virtual bool readStamp(const std::string& path, StampKind kind, LocalTime* local) = 0;
 
+  // One folder of a search: for each of `patterns`, the entries that
+  // enumerate delivers for it (none when that enumeration fails), and, when
+  // `subfolders` is given, the directories among the entries of "*.*"
+  // (links included; none when the folder cannot be enumerated). The default
+  // enumerates once per pattern and once more for the subfolders; a real file
+  // system may read the folder only once.
+  virtual void searchFolder(const std::string& directory, const std::vector<std::string>& patterns,
+                            std::vector<std::vector<DirEntry>>* matches,
+                            std::vector<DirEntry>* subfolders);
+
   // Whether `directory` can be enumerated at all; an existing folder without
   // entries passes. The default lists it with "*.*"; a real file system may
   // answer without reading every entry (the evaluation asks it once per file).

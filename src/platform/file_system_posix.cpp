@@ -55,6 +55,12 @@ class PosixFileSystem : public FileSystem {
     return enumerateDirectory(directory, pattern, entries);
   }
 
+  void searchFolder(const std::string& directory, const std::vector<std::string>& patterns,
+                    std::vector<std::vector<DirEntry>>* matches,
+                    std::vector<DirEntry>* subfolders) override {
+    searchDirectory(directory, patterns, matches, subfolders);
+  }
+
   // Only opens the directory: the path test runs once per file and must not
   // read and sort a large folder each time.
   bool canEnumerate(const std::string& directory) override {

@@ -50,6 +50,16 @@ bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Whether the open log must be looked at again under the lock: a file over
+// the limit is to be moved aside, and one that has no name any more (removed,
+// or moved aside by another run while this one waited) must not get the line.
+// A file at or below the limit cannot have been moved aside by any run, since
+// runs move only larger files and a log only grows; so the common line costs
+// one open, one lock, one status, one write and one close.
+bool needsPathCheck(const struct stat& opened, int64_t sizeLimit) {
+  return opened.st_nlink == 0 || opened.st_size > sizeLimit;
+}
+
 }  // namespace
 
 bool appendLogLine(const std::string& path, const std::string& line, int64_t sizeLimit,
@@ -60,17 +70,13 @@ bool appendLogLine(const std::string& path, const std::string& line, int64_t siz
     int descriptor =
         open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (descriptor < 0) return false;
+    const bool locked = lockUntil(descriptor, deadline);
     struct stat opened;
-    if (fstat(descriptor, &opened) != 0) {
+    if (fstat(descriptor, &opened) != 0 || (S_ISREG(opened.st_mode) && !locked)) {
       close(descriptor);
       return false;
     }
-    off_t heldSize = -1;  // the size of a held log before the line
-    if (S_ISREG(opened.st_mode)) {
-      if (!lockUntil(descriptor, deadline)) {
-        close(descriptor);
-        return false;
-      }
+    if (S_ISREG(opened.st_mode) && needsPathCheck(opened, sizeLimit)) {
       // Another run may have moved the log aside while this one waited for
       // the lock: then the line belongs into the new file at the path.
       struct stat current;
@@ -79,12 +85,13 @@ bool appendLogLine(const std::string& path, const std::string& line, int64_t siz
         if (monotonicMilliseconds() >= deadline) return false;
         continue;
       }
-      heldSize = current.st_size;
       if (current.st_size > sizeLimit && moveAside(path, path + asideSuffix)) {
         close(descriptor);
         continue;
       }
     }
+    // The size of the held log before the line (taken under the lock).
+    const off_t heldSize = S_ISREG(opened.st_mode) ? opened.st_size : -1;
     bool written = writeAll(descriptor, line);
     // A full disk may take part of the line: that part is cut off again, so
     // that no later line continues a torn one.

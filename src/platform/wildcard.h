@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace veltrum {
 
@@ -13,7 +14,7 @@ unsigned char foldLetter(unsigned char c);
 // one, letters without regard to case. "*.*" matches every name, and a
 // pattern ending in ".*" also matches the name without the dot ("a.*" finds
 // "a"). An empty pattern stands for "*.*".
-bool wildcardMatches(const std::string& pattern, const std::string& name);
+bool wildcardMatches(std::string_view pattern, std::string_view name);
 
 // Order of the entries of one directory: by name without regard to case,
 // then byte by byte. Negative, zero or positive like strcmp.

@@ -34,9 +34,12 @@ std::string currentUserName() {
 }
 
 void writeLog(int kind, const std::string& text) {
-  std::string stamp = formatDate("%dd.%mm.%yyyy %hh:%ii:%ss", currentDate());
-  std::string line = logLine(stamp, currentUserName(), kind, text) + "\r\n";
-  std::string asideSuffix = "_" + formatDate("%dd%mm%yyyy_%hh%ii%ss", currentDate());
+  // One reading of the clock for the line and for the name a move aside
+  // would give the log: the move, if any, happens within this call.
+  const DateValue now = currentDate();
+  std::string line =
+      logLine(formatDate("%dd.%mm.%yyyy %hh:%ii:%ss", now), currentUserName(), kind, text) + "\r\n";
+  std::string asideSuffix = "_" + formatDate("%dd%mm%yyyy_%hh%ii%ss", now);
   if (!appendLogLine(runSettings().logPath, line, kLogSizeLimit, asideSuffix)) {
     reportLogFailure("Kann keine Logdatei erstellen", programFileName());
   }

@@ -49,6 +49,7 @@ def test_dialog_with_user_is_exact(veltrum, tmp_path, server):
     to = "ops@example.com; CC:Lead <lead@example.com>;bcc:audit@example.com"
     mail_conf(veltrum, peer_server.port, Mail_To=to)
     result, (path,) = run_mail(veltrum, tmp_path)
+    peer_server.stop()  # the script hands the message over only after its last reply
 
     assert commands(peer_server.sessions[0]) == [
         b"Ehlo Mailwerk\r\n", b"AUTH LOGIN\r\n", b64("waechter"), b64("Geheim-\xe4-42"),

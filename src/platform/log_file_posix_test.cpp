@@ -1,0 +1,86 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "platform/log_file.h"
+#include "platform/scratch_folder_for_tests.h"
+
+namespace veltrum {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int64_t kLimit = 20;
+
+std::string contents(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+// Another run holds the log's lock while the line waits for it; `meanwhile`
+// changes the log before the lock is released.
+class LogFileWhileLocked : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = makeScratchFolder("veltrum-logfile-");
+    log_ = folder_ / "veltrum.log";
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  bool appendWhileLocked(const std::string& existing, void (*meanwhile)(const fs::path&)) {
+    std::ofstream(log_, std::ios::binary) << existing;
+    const int holder = open(log_.c_str(), O_WRONLY | O_APPEND);
+    EXPECT_EQ(flock(holder, LOCK_EX), 0);
+    bool written = false;
+    std::thread writer([&] { written = appendLogLine(log_.string(), "new\r\n", kLimit, "_x"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    meanwhile(log_);
+    close(holder);
+    writer.join();
+    return written;
+  }
+
+  fs::path folder_;
+  fs::path log_;
+};
+
+TEST_F(LogFileWhileLocked, ALogMovedAsideMeanwhileGetsNoFurtherLine) {
+  const std::string full(kLimit + 1, 'o');
+  ASSERT_TRUE(appendWhileLocked(
+      full, [](const fs::path& log) { fs::rename(log, log.string() + "_by-another-run"); }));
+  EXPECT_EQ(contents(log_.string() + "_by-another-run"), full);
+  EXPECT_EQ(contents(log_), "new\r\n");
+  EXPECT_FALSE(fs::exists(log_.string() + "_x"));
+}
+
+TEST_F(LogFileWhileLocked, ALogRemovedMeanwhileIsMadeAgainForTheLine) {
+  ASSERT_TRUE(appendWhileLocked("old\r\n", [](const fs::path& log) { fs::remove(log); }));
+  EXPECT_EQ(contents(log_), "new\r\n");
+}
+
+TEST_F(LogFileWhileLocked, ALogOverTheLimitIsMovedAsideOnceThenTheLineStartsTheNewOne) {
+  const std::string full(kLimit + 1, 'o');
+  ASSERT_TRUE(appendWhileLocked(full, [](const fs::path&) {}));
+  EXPECT_EQ(contents(log_.string() + "_x"), full);
+  EXPECT_EQ(contents(log_), "new\r\n");
+  // The limit itself is no reason to move.
+  const std::string atLimit(kLimit, 'o');
+  fs::remove(log_.string() + "_x");
+  ASSERT_TRUE(appendWhileLocked(atLimit, [](const fs::path&) {}));
+  EXPECT_EQ(contents(log_), atLimit + "new\r\n");
+  EXPECT_FALSE(fs::exists(log_.string() + "_x"));
+}
+
+}  // namespace
+}  // namespace veltrum
