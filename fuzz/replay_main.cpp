@@ -15,7 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
+// The name goes out first, so that a finding names its input.
 void replayFile(const std::filesystem::path& path) {
+  std::printf("%s\n", path.string().c_str());
+  std::fflush(stdout);
   std::ifstream in(path, std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
