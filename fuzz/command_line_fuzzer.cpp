@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "platform/scratch_folder_for_tests.h"
 #include "run/command_line.h"
 #include "run/run_settings.h"
 
@@ -25,7 +24,7 @@ std::string lowerCase(std::string text) {
 // The option walk logs each value; the log lives in a scratch folder that
 // is emptied for every input.
 const std::string& logPath() {
-  static const std::string path = (makeScratchFolder("veltrum-fuzz-") / "veltrum.log").string();
+  static const std::string path = (fuzzScratchFolder() / "veltrum.log").string();
   return path;
 }
 

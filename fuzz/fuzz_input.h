@@ -7,8 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
+
+#include "platform/scratch_folder_for_tests.h"
 
 namespace veltrum {
 
@@ -40,6 +44,20 @@ inline std::vector<std::string> allFuzzFields(const std::string& text) {
     if (end == std::string::npos) return fields;
     at = end + 1;
   }
+}
+
+// A scratch folder for the files a target needs (log, configuration),
+// removed again when the process ends.
+inline const std::filesystem::path& fuzzScratchFolder() {
+  struct Folder {
+    std::filesystem::path path = makeScratchFolder("veltrum-fuzz-");
+    ~Folder() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  };
+  static const Folder folder;
+  return folder.path;
 }
 
 // Stops the run with a message when a property does not hold; libFuzzer and
