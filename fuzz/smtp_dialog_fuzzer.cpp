@@ -69,6 +69,13 @@ void playDialog(ScriptedPeer& peer, uint8_t options, size_t steps, size_t bytes)
   // Each attempt uses up at least one byte of the script.
   for (size_t attempt = 0; closeSmtpConnection() != -2; ++attempt) FUZZ_CHECK(attempt <= bytes);
   releaseMailTransport();
+  // The message goes out at most once, and after its end only QUIT follows.
+  const std::string& sent = peer.sent();
+  size_t end = sent.find("\r\n.\r\n");
+  if (end != std::string::npos) {
+    for (size_t at = end + 5; at < sent.size(); at += 6)
+      FUZZ_CHECK(sent.compare(at, 6, "QUIT\r\n") == 0);
+  }
   FUZZ_CHECK(peer.openConnections() == 0);
   FUZZ_CHECK(peer.now() <=
              static_cast<int64_t>(steps + 3) * (kReplyTimeoutMilliseconds + 100) + 1000);
