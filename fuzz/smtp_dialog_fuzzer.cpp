@@ -65,8 +65,8 @@ void playDialog(ScriptedPeer& peer, uint8_t options, size_t steps, size_t bytes)
     }
   }
   // A refused greeting or QUIT keeps the connection until a QUIT is answered
-  // or the peer is gone; asking again always gets there.
-  // Each attempt uses up at least one byte of the script.
+  // or the peer is gone; asking again always gets there, as each attempt
+  // uses up at least one byte of the script.
   for (size_t attempt = 0; closeSmtpConnection() != -2; ++attempt) FUZZ_CHECK(attempt <= bytes);
   releaseMailTransport();
   // The message goes out at most once, and after its end only QUIT follows.
