@@ -1,8 +1,8 @@
 # The two commands of README.md: `make demo` and `make test`.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap build build-asan unit unit-asan integration integration-valgrind test demo bench \
-	format clean
+.PHONY: all bootstrap build build-asan unit unit-asan fuzz-replay integration integration-valgrind \
+	test fuzz demo bench format clean
 
 all: build
 
@@ -14,7 +14,8 @@ build: bootstrap
 	@cmake --build build -j $(JOBS)
 
 build-asan: bootstrap
-	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRUM_SANITIZE=ON >/dev/null
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRUM_SANITIZE=ON \
+		-DVELTRUM_FUZZ_REPLAY=ON >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 
 unit: build
@@ -38,7 +39,32 @@ integration-valgrind: build
 		VELTRUM_VALGRIND=$(CURDIR)/build/valgrind \
 		/usr/bin/python3 -m pytest -q -p no:cacheprovider -n $(JOBS) tests/integration
 
-test: unit unit-asan integration integration-valgrind
+# The fuzz targets, built without libFuzzer, replay their seeds and the
+# inputs of past findings under the sanitizers (seconds).
+fuzz-replay: build-asan
+	@echo "== fuzz targets replaying their seeds and past findings"
+	@cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest -L fuzz-replay --output-on-failure
+
+test: unit unit-asan fuzz-replay integration integration-valgrind
+
+# Each libFuzzer target for FUZZ_SECONDS (new inputs go to fuzz-run/, not to
+# the checked-in seeds). Not part of `make test`.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = $(patsubst fuzz/%_fuzzer.cpp,%,$(wildcard fuzz/*_fuzzer.cpp))
+fuzz:
+	@scripts/bootstrap --fuzz
+	@CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DVELTRUM_SANITIZE=ON -DVELTRUM_FUZZ=ON -DVELTRUM_TESTS=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@for t in $(FUZZ_TARGETS); do \
+		echo "== fuzzing $$t for $(FUZZ_SECONDS) s"; \
+		mkdir -p fuzz-run/$$t/corpus fuzz-run/$$t/findings; \
+		build-fuzz/fuzz/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+			-artifact_prefix=fuzz-run/$$t/findings/ fuzz-run/$$t/corpus fuzz/corpus/$$t \
+			2>fuzz-run/$$t/log || { tail -n 40 fuzz-run/$$t/log; exit 1; }; \
+		grep -E "^#[0-9]+.*DONE|stat::number_of_executed_units|stat::peak_rss_mb" fuzz-run/$$t/log; \
+	done
 
 # The Windows build (MinGW-w64 cross compiler), tested under Wine.
 .PHONY: test-windows
@@ -61,4 +87,4 @@ format:
 	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h')
 
 clean:
-	rm -rf build build-asan build-win demo-run
+	rm -rf build build-asan build-win build-fuzz fuzz-run demo-run

@@ -221,9 +221,9 @@ bool advanceDialog(const std::string& code, Dialog& dialog) {
 // moves the dialog on gives the server its full time again.
 int runDialog(Dialog& dialog) {
   int64_t timeout = static_cast<int64_t>(state.replyTimeoutSeconds) * 1000;
-  int64_t deadline = monotonicMilliseconds() + timeout;
+  int64_t deadline = clock().deadlineMilliseconds() + timeout;
   for (;;) {
-    int64_t left = deadline - monotonicMilliseconds();
+    int64_t left = deadline - clock().deadlineMilliseconds();
     if (left <= 0) return -6;
     if (!waitUntilReadable(state.connection, static_cast<int>(left))) continue;
     Reply reply = readReply();
@@ -231,7 +231,7 @@ int runDialog(Dialog& dialog) {
     if (reply.code.empty()) continue;
     bool movedOn = advanceDialog(reply.code, dialog);
     if (dialog.ended) return dialog.status;
-    if (movedOn) deadline = monotonicMilliseconds() + timeout;
+    if (movedOn) deadline = clock().deadlineMilliseconds() + timeout;
   }
 }
 

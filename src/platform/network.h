@@ -1,5 +1,7 @@
 // A thin TCP client layer for the mail transport: open, poll, wait, receive,
-// send, close, and a pause. It knows nothing of SMTP.
+// send, close, and a pause. It knows nothing of SMTP. The free functions go
+// to the installed Network: the platform's sockets unless a test or a fuzz
+// target installed a scripted peer.
 #pragma once
 
 #include <string>
@@ -56,5 +58,28 @@ void closeTcpConnection(TcpConnection* connection);
 // Pauses the calling thread (Windows: with the timer resolution raised to
 // 1 ms around the sleep).
 void delayMilliseconds(int milliseconds);
+
+// The same operations as a replaceable whole. A double hands out connection
+// pointers of its own making (never dereferenced outside it) and gets only
+// those back.
+class Network {
+ public:
+  virtual ~Network() = default;
+  virtual bool startNetwork() = 0;
+  virtual void endNetwork() = 0;
+  virtual TcpConnection* openTcpConnection(const std::string& host, int port,
+                                           int timeoutSeconds) = 0;
+  virtual ConnectionEvent connectionEvent(TcpConnection* connection) = 0;
+  virtual bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) = 0;
+  virtual int receiveBytes(TcpConnection* connection, char* buffer, int maxLength) = 0;
+  virtual int sendBytes(TcpConnection* connection, const char* buffer, int length) = 0;
+  virtual void closeTcpConnection(TcpConnection* connection) = 0;
+  virtual void delayMilliseconds(int milliseconds) = 0;
+};
+
+// The network in use: the platform's unless a test installed another.
+Network& network();
+// Installs `replacement` (nullptr restores the real one). Tests only.
+void setNetwork(Network* replacement);
 
 }  // namespace veltrum

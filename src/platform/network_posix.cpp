@@ -19,6 +19,19 @@ struct TcpConnection {
   int stallMilliseconds = 0;  // how long a send may find the peer taking nothing
 };
 
+class PosixNetwork final : public Network {
+ public:
+  bool startNetwork() override;
+  void endNetwork() override;
+  TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds) override;
+  ConnectionEvent connectionEvent(TcpConnection* connection) override;
+  bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) override;
+  int receiveBytes(TcpConnection* connection, char* buffer, int maxLength) override;
+  int sendBytes(TcpConnection* connection, const char* buffer, int length) override;
+  void closeTcpConnection(TcpConnection* connection) override;
+  void delayMilliseconds(int milliseconds) override;
+};
+
 namespace {
 
 #ifdef MSG_NOSIGNAL
@@ -78,13 +91,14 @@ int connectAddress(const struct addrinfo& address, int64_t deadline) {
 
 }  // namespace
 
-bool startNetwork() {
+bool PosixNetwork::startNetwork() {
   return true;
 }
 
-void endNetwork() {}
+void PosixNetwork::endNetwork() {}
 
-TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds) {
+TcpConnection* PosixNetwork::openTcpConnection(const std::string& host, int port,
+                                               int timeoutSeconds) {
   if (host.empty() || port < 1 || port > 65535) return nullptr;
   int64_t deadline = monotonicMilliseconds() + static_cast<int64_t>(timeoutSeconds) * 1000;
   char service[16];
@@ -107,7 +121,7 @@ TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutS
   return new TcpConnection{socket, timeoutSeconds * 1000};
 }
 
-ConnectionEvent connectionEvent(TcpConnection* connection) {
+ConnectionEvent PosixNetwork::connectionEvent(TcpConnection* connection) {
   int waiting = 0;
   if (ioctl(connection->socket, FIONREAD, &waiting) != 0) return ConnectionEvent::Disconnected;
   if (waiting > 0) return ConnectionEvent::Data;
@@ -117,21 +131,21 @@ ConnectionEvent connectionEvent(TcpConnection* connection) {
   return ConnectionEvent::Nothing;
 }
 
-bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) {
+bool PosixNetwork::waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) {
   short revents = 0;
   int result = pollOne(connection->socket, POLLIN,
                        timeoutMilliseconds < 0 ? 0 : timeoutMilliseconds, &revents);
   return result != 0;  // ready, or poll itself failed: a receive will not wait
 }
 
-int receiveBytes(TcpConnection* connection, char* buffer, int maxLength) {
+int PosixNetwork::receiveBytes(TcpConnection* connection, char* buffer, int maxLength) {
   for (;;) {
     ssize_t count = recv(connection->socket, buffer, static_cast<size_t>(maxLength), 0);
     if (count >= 0 || errno != EINTR) return static_cast<int>(count);
   }
 }
 
-int sendBytes(TcpConnection* connection, const char* buffer, int length) {
+int PosixNetwork::sendBytes(TcpConnection* connection, const char* buffer, int length) {
   int sent = 0;
   while (sent < length) {
     short revents = 0;
@@ -149,17 +163,22 @@ int sendBytes(TcpConnection* connection, const char* buffer, int length) {
   return sent;
 }
 
-void closeTcpConnection(TcpConnection* connection) {
+void PosixNetwork::closeTcpConnection(TcpConnection* connection) {
   if (connection == nullptr) return;
   close(connection->socket);
   delete connection;
 }
 
-void delayMilliseconds(int milliseconds) {
+void PosixNetwork::delayMilliseconds(int milliseconds) {
   if (milliseconds <= 0) return;
   struct timespec wanted = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
   while (nanosleep(&wanted, &wanted) != 0 && errno == EINTR) {
   }
+}
+
+Network& platformNetwork() {
+  static PosixNetwork sockets;
+  return sockets;
 }
 
 }  // namespace veltrum

@@ -21,6 +21,19 @@ struct TcpConnection {
   int stallMilliseconds = 0;  // how long a send may find the peer taking nothing
 };
 
+class Win32Network final : public Network {
+ public:
+  bool startNetwork() override;
+  void endNetwork() override;
+  TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds) override;
+  ConnectionEvent connectionEvent(TcpConnection* connection) override;
+  bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) override;
+  int receiveBytes(TcpConnection* connection, char* buffer, int maxLength) override;
+  int sendBytes(TcpConnection* connection, const char* buffer, int length) override;
+  void closeTcpConnection(TcpConnection* connection) override;
+  void delayMilliseconds(int milliseconds) override;
+};
+
 namespace {
 
 bool networkStarted = false;
@@ -89,20 +102,21 @@ SOCKET connectAddress(const addrinfo& address, int64_t deadline) {
 
 }  // namespace
 
-bool startNetwork() {
+bool Win32Network::startNetwork() {
   if (networkStarted) return true;
   WSADATA details;
   networkStarted = WSAStartup(MAKEWORD(1, 1), &details) == 0;
   return networkStarted;
 }
 
-void endNetwork() {
+void Win32Network::endNetwork() {
   if (!networkStarted) return;
   WSACleanup();
   networkStarted = false;
 }
 
-TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds) {
+TcpConnection* Win32Network::openTcpConnection(const std::string& host, int port,
+                                               int timeoutSeconds) {
   if (host.empty() || port < 1 || port > 65535) return nullptr;
   const int64_t deadline = monotonicMilliseconds() + static_cast<int64_t>(timeoutSeconds) * 1000;
   char service[16];
@@ -125,7 +139,7 @@ TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutS
   return new TcpConnection{socket, timeoutSeconds * 1000};
 }
 
-ConnectionEvent connectionEvent(TcpConnection* connection) {
+ConnectionEvent Win32Network::connectionEvent(TcpConnection* connection) {
   u_long waiting = 0;
   if (ioctlsocket(connection->socket, FIONREAD, &waiting) != 0) {
     return ConnectionEvent::Disconnected;
@@ -136,16 +150,16 @@ ConnectionEvent connectionEvent(TcpConnection* connection) {
   return ready != 0 ? ConnectionEvent::Disconnected : ConnectionEvent::Nothing;
 }
 
-bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) {
+bool Win32Network::waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) {
   // Ready, or select itself failed: a receive will not wait either way.
   return waitFor(connection->socket, Readiness::Read, timeoutMilliseconds) != 0;
 }
 
-int receiveBytes(TcpConnection* connection, char* buffer, int maxLength) {
+int Win32Network::receiveBytes(TcpConnection* connection, char* buffer, int maxLength) {
   return recv(connection->socket, buffer, maxLength, 0);
 }
 
-int sendBytes(TcpConnection* connection, const char* buffer, int length) {
+int Win32Network::sendBytes(TcpConnection* connection, const char* buffer, int length) {
   // A blocking send waits until every byte is queued, without a limit; the
   // socket is non-blocking for the send alone, so a stalled peer is given
   // up after the limit.
@@ -167,17 +181,22 @@ int sendBytes(TcpConnection* connection, const char* buffer, int length) {
   return sent;
 }
 
-void closeTcpConnection(TcpConnection* connection) {
+void Win32Network::closeTcpConnection(TcpConnection* connection) {
   if (connection == nullptr) return;
   closesocket(connection->socket);
   delete connection;
 }
 
-void delayMilliseconds(int milliseconds) {
+void Win32Network::delayMilliseconds(int milliseconds) {
   if (milliseconds <= 0) return;
   timeBeginPeriod(1);
   Sleep(static_cast<DWORD>(milliseconds));
   timeEndPeriod(1);
+}
+
+Network& platformNetwork() {
+  static Win32Network sockets;
+  return sockets;
 }
 
 }  // namespace veltrum

@@ -1,0 +1,101 @@
+// A mail server that answers with arbitrary bytes: the greeting, the whole
+// dialog of sendMail and the QUIT, played by a scripted peer that also owns
+// the deadline clock, so silence costs no real time.
+//
+// Input: one options byte, then the server's steps separated by 0x1E. A
+// step "\x1f" + digit is a silence of digit * 2 seconds; "\x1f!" is a
+// receive error; any other step is bytes handed out by the next receives.
+// Options: bit 0 log in (AUTH LOGIN), bit 1 close after the last step
+// (else stay silent), bits 2-3 one to four recipients.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz/fuzz_input.h"
+#include "mail/smtp_client.h"
+#include "platform/scripted_peer_for_tests.h"
+
+namespace veltrum {
+namespace {
+
+constexpr int64_t kReplyTimeoutMilliseconds = 15000;
+const std::string kPassword = "Geheim-Passwort-42";
+const char* const kRecipients[] = {"a@example.org", "Bea <b@example.org>", "CC:c@example.org",
+                                   "BCC:d@example.org"};
+
+void loadScript(ScriptedPeer& peer, const std::string& text) {
+  for (const std::string& step : allFuzzFields(text)) {
+    if (step.size() == 2 && step[0] == '\x1f' && step[1] == '!') {
+      peer.receiveError();
+    } else if (step.size() == 2 && step[0] == '\x1f' && step[1] >= '0' && step[1] <= '9') {
+      peer.silence((step[1] - '0') * 2000);
+    } else {
+      peer.reply(step);
+    }
+  }
+}
+
+std::string recipientsFor(uint8_t options) {
+  std::string to;
+  for (int i = 0; i <= (options >> 2 & 3); ++i)
+    to += (i > 0 ? ";" : "") + std::string(kRecipients[i]);
+  return to;
+}
+
+// However the server behaves, the dialog ends with a known status, and it
+// never waits longer than its deadlines allow: each reply that moves it on
+// may restart the 15 s, and every step of the script moves it at most once.
+void playDialog(ScriptedPeer& peer, uint8_t options, size_t steps, size_t bytes) {
+  initMailTransport();
+  int opened = openSmtpConnection("mail.example.org", 25);
+  FUZZ_CHECK(opened == 1 || opened == -3 || opened == -6);
+  if (opened == 1) {
+    bool login = (options & 1) != 0;
+    int status =
+        sendMail(recipientsFor(options), "Veltrum <veltrum@example.org>", "Alt: job.lck",
+                 "Die Datei ist zu alt.\r\n.\r\nQUIT", login ? "user" : "", login ? kPassword : "");
+    FUZZ_CHECK(status == 1 || status == 0 || status == -3 || status == -5 || status == -6);
+    FUZZ_CHECK(lastServerMessage().size() < 5000);
+    // Sent is reported only for a message that went out whole and that the
+    // server then confirmed with "250". (A "354" is obeyed whenever it comes,
+    // also before DATA: the reply table says so.)
+    if (status == 1) {
+      FUZZ_CHECK(lastServerMessage().compare(0, 3, "250") == 0);
+      FUZZ_CHECK(peer.sent().size() - peer.sent().find("\r\n.\r\n") == 5);
+    }
+  }
+  // A refused greeting or QUIT keeps the connection until a QUIT is answered
+  // or the peer is gone; asking again always gets there, as each attempt
+  // uses up at least one byte of the script.
+  for (size_t attempt = 0; closeSmtpConnection() != -2; ++attempt) FUZZ_CHECK(attempt <= bytes);
+  releaseMailTransport();
+  // The message goes out at most once, and after its end only QUIT follows.
+  const std::string& sent = peer.sent();
+  size_t end = sent.find("\r\n.\r\n");
+  if (end != std::string::npos) {
+    for (size_t at = end + 5; at < sent.size(); at += 6)
+      FUZZ_CHECK(sent.compare(at, 6, "QUIT\r\n") == 0);
+  }
+  FUZZ_CHECK(peer.openConnections() == 0);
+  FUZZ_CHECK(peer.now() <=
+             static_cast<int64_t>(steps + 3) * (kReplyTimeoutMilliseconds + 100) + 1000);
+  FUZZ_CHECK(peer.sent().find(kPassword) == std::string::npos);
+}
+
+}  // namespace
+}  // namespace veltrum
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace veltrum;
+  if (size == 0) return 0;
+  ScriptedPeer peer;
+  peer.closeAtEnd = (data[0] & 2) != 0;
+  std::string script(reinterpret_cast<const char*>(data + 1), size - 1);
+  loadScript(peer, script);
+  setNetwork(&peer);
+  setClock(&peer);
+  playDialog(peer, data[0], allFuzzFields(script).size(), script.size());
+  setClock(nullptr);
+  setNetwork(nullptr);
+  return 0;
+}

@@ -1,0 +1,121 @@
+#include "mail/smtp_client.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/scripted_peer_for_tests.h"
+
+namespace veltrum {
+namespace {
+
+// The client against a scripted server whose silence is counted on its own
+// clock: the 15 s reply deadlines are checked without waiting for them.
+class SmtpClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setNetwork(&peer_);
+    setClock(&peer_);
+    initMailTransport();
+  }
+  void TearDown() override {
+    while (closeSmtpConnection() != -2) {
+    }
+    releaseMailTransport();
+    setClock(nullptr);
+    setNetwork(nullptr);
+  }
+
+  int open() { return openSmtpConnection("mail.example.org", 25); }
+  int send(const std::string& to = "a@example.org", const std::string& user = "") {
+    return sendMail(to, "v@example.org", "Alt", "Text", user, user.empty() ? "" : "Geheim");
+  }
+
+  ScriptedPeer peer_;
+};
+
+TEST_F(SmtpClientTest, DeliversToEveryRecipientInOrder) {
+  for (const char* line : {"220 hi\r\n", "250 hello\r\n", "250 from\r\n", "250 rcpt\r\n",
+                           "250 rcpt\r\n", "354 go\r\n", "250 queued\r\n", "221 bye\r\n"}) {
+    peer_.reply(line);
+  }
+  ASSERT_EQ(open(), 1);
+  EXPECT_EQ(send("a@example.org;CC:b@example.org"), 1);
+  EXPECT_EQ(lastServerMessage(), "250 queued");
+  EXPECT_EQ(closeSmtpConnection(), 1);
+  const std::string& sent = peer_.sent();
+  size_t mailFrom = sent.find("MAIL FROM: <v@example.org>\r\n");
+  size_t first = sent.find("RCPT TO: <a@example.org>\r\n");
+  size_t second = sent.find("RCPT TO: <b@example.org>\r\n");
+  size_t data = sent.find("DATA\r\n");
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_LT(mailFrom, first);
+  EXPECT_LT(first, second);
+  EXPECT_LT(second, data);
+  EXPECT_EQ(sent.find("\r\n.\r\n"), sent.rfind("\r\n.\r\nQUIT\r\n"));
+  EXPECT_EQ(peer_.openConnections(), 0);
+}
+
+TEST_F(SmtpClientTest, SilentServerEndsEachWaitAfterFifteenSeconds) {
+  ASSERT_EQ(open(), -6);  // no greeting
+  EXPECT_EQ(peer_.now(), 15000);
+  EXPECT_EQ(peer_.openConnections(), 0);
+
+  peer_.reply("220 hi\r\n");
+  ASSERT_EQ(open(), 1);
+  EXPECT_EQ(send(), -6);  // no answer to HELO
+  EXPECT_EQ(peer_.now(), 30000);
+  EXPECT_EQ(closeSmtpConnection(), -6);  // nor to QUIT
+  EXPECT_EQ(peer_.now(), 45000);
+  EXPECT_EQ(peer_.openConnections(), 0);
+}
+
+// Each reply that moves the dialog on gives the server its full time again.
+TEST_F(SmtpClientTest, EveryReplyThatMovesTheDialogRestartsTheDeadline) {
+  peer_.reply("220 hi\r\n");
+  for (const char* line :
+       {"250 hello\r\n", "250 from\r\n", "250 rcpt\r\n", "354 go\r\n", "250 queued\r\n"}) {
+    peer_.silence(14000);
+    peer_.reply(line);
+  }
+  ASSERT_EQ(open(), 1);
+  EXPECT_EQ(send(), 1);
+  EXPECT_EQ(peer_.now(), 5 * 14000 + 30);  // and the three pauses around the message
+}
+
+// A reply that changes nothing does not buy the server more time.
+TEST_F(SmtpClientTest, ReplyThatChangesNothingKeepsTheDeadline) {
+  for (const char* line : {"220 hi\r\n", "250 hello\r\n"}) peer_.reply(line);
+  peer_.silence(10000);
+  peer_.reply("334 changes nothing\r\n");
+  peer_.silence(10000);
+  peer_.reply("250 from, too late\r\n");
+  ASSERT_EQ(open(), 1);
+  EXPECT_EQ(send(), -6);
+  EXPECT_EQ(peer_.now(), 15000);
+}
+
+TEST_F(SmtpClientTest, PeerThatGoesAwayEndsTheDialogAtOnce) {
+  peer_.reply("220 hi\r\n");
+  peer_.reply("250 hello\r\n");
+  peer_.closeAtEnd = true;
+  ASSERT_EQ(open(), 1);
+  EXPECT_EQ(send(), -6);
+  EXPECT_EQ(peer_.now(), 0);
+  EXPECT_EQ(closeSmtpConnection(), -3);
+  EXPECT_EQ(peer_.openConnections(), 0);
+}
+
+TEST_F(SmtpClientTest, LoginSendsThePasswordOnlyEncoded) {
+  for (const char* line : {"220 hi\r\n", "250 hello\r\n", "334 VXNlcm5hbWU6\r\n",
+                           "334 UGFzc3dvcmQ6\r\n", "535 rejected\r\n", "221 bye\r\n"}) {
+    peer_.reply(line);
+  }
+  ASSERT_EQ(open(), 1);
+  EXPECT_EQ(send("a@example.org", "user"), -5);
+  EXPECT_EQ(peer_.sent().find("Geheim"), std::string::npos);
+  EXPECT_NE(peer_.sent().find("R2VoZWlt\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace veltrum

@@ -1,0 +1,56 @@
+#include "platform/network.h"
+
+namespace veltrum {
+
+// The platform's sockets, defined in network_posix.cpp / network_win32.cpp.
+Network& platformNetwork();
+
+namespace {
+Network* installedNetwork = nullptr;
+}
+
+Network& network() {
+  return installedNetwork != nullptr ? *installedNetwork : platformNetwork();
+}
+
+void setNetwork(Network* replacement) {
+  installedNetwork = replacement;
+}
+
+bool startNetwork() {
+  return network().startNetwork();
+}
+
+void endNetwork() {
+  network().endNetwork();
+}
+
+TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds) {
+  return network().openTcpConnection(host, port, timeoutSeconds);
+}
+
+ConnectionEvent connectionEvent(TcpConnection* connection) {
+  return network().connectionEvent(connection);
+}
+
+bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) {
+  return network().waitUntilReadable(connection, timeoutMilliseconds);
+}
+
+int receiveBytes(TcpConnection* connection, char* buffer, int maxLength) {
+  return network().receiveBytes(connection, buffer, maxLength);
+}
+
+int sendBytes(TcpConnection* connection, const char* buffer, int length) {
+  return network().sendBytes(connection, buffer, length);
+}
+
+void closeTcpConnection(TcpConnection* connection) {
+  network().closeTcpConnection(connection);
+}
+
+void delayMilliseconds(int milliseconds) {
+  network().delayMilliseconds(milliseconds);
+}
+
+}  // namespace veltrum
