@@ -322,6 +322,9 @@ while not os.path.exists(stop):
         os.rename(old, os.path.join(root, "moved%d" % count))  # or moves away
         shutil.rmtree(os.path.join(root, "moved%d" % (count - 2)), ignore_errors=True)
     count += 1
+    # Each folder lives for a few milliseconds: long enough for a search that
+    # listed it to meet it mostly, short enough that some vanish under it.
+    time.sleep(0.005)
     if count == 5:
         open(os.path.join(root, "..", "churning"), "w").close()
 '''
