@@ -96,7 +96,9 @@ class ScriptedServer:
             peer = Peer(connection, record)
             try:
                 self.script(peer, index)
-            except PeerGone:
+            except (PeerGone, ConnectionError):
+                # The client went away: closed, or reset because it closed
+                # with bytes of ours unread. What it sent is in the record.
                 pass
             except Exception as error:  # reported by stop()
                 self.errors.append(error)
