@@ -1,9 +1,8 @@
 #include "platform/network.h"
 
-namespace veltrum {
+#include "platform/platform_network.h"
 
-// The platform's sockets, defined in network_posix.cpp / network_win32.cpp.
-Network& platformNetwork();
+namespace veltrum {
 
 namespace {
 Network* installedNetwork = nullptr;

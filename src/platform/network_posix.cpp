@@ -10,26 +10,13 @@
 #include <cstdio>
 
 #include "platform/clock.h"
-#include "platform/network.h"
+#include "platform/platform_network.h"
 
 namespace veltrum {
 
 struct TcpConnection {
   int socket = -1;
   int stallMilliseconds = 0;  // how long a send may find the peer taking nothing
-};
-
-class PosixNetwork final : public Network {
- public:
-  bool startNetwork() override;
-  void endNetwork() override;
-  TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds) override;
-  ConnectionEvent connectionEvent(TcpConnection* connection) override;
-  bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) override;
-  int receiveBytes(TcpConnection* connection, char* buffer, int maxLength) override;
-  int sendBytes(TcpConnection* connection, const char* buffer, int length) override;
-  void closeTcpConnection(TcpConnection* connection) override;
-  void delayMilliseconds(int milliseconds) override;
 };
 
 namespace {
@@ -91,14 +78,14 @@ int connectAddress(const struct addrinfo& address, int64_t deadline) {
 
 }  // namespace
 
-bool PosixNetwork::startNetwork() {
+bool PlatformNetwork::startNetwork() {
   return true;
 }
 
-void PosixNetwork::endNetwork() {}
+void PlatformNetwork::endNetwork() {}
 
-TcpConnection* PosixNetwork::openTcpConnection(const std::string& host, int port,
-                                               int timeoutSeconds) {
+TcpConnection* PlatformNetwork::openTcpConnection(const std::string& host, int port,
+                                                  int timeoutSeconds) {
   if (host.empty() || port < 1 || port > 65535) return nullptr;
   int64_t deadline = monotonicMilliseconds() + static_cast<int64_t>(timeoutSeconds) * 1000;
   char service[16];
@@ -121,7 +108,7 @@ TcpConnection* PosixNetwork::openTcpConnection(const std::string& host, int port
   return new TcpConnection{socket, timeoutSeconds * 1000};
 }
 
-ConnectionEvent PosixNetwork::connectionEvent(TcpConnection* connection) {
+ConnectionEvent PlatformNetwork::connectionEvent(TcpConnection* connection) {
   int waiting = 0;
   if (ioctl(connection->socket, FIONREAD, &waiting) != 0) return ConnectionEvent::Disconnected;
   if (waiting > 0) return ConnectionEvent::Data;
@@ -131,21 +118,21 @@ ConnectionEvent PosixNetwork::connectionEvent(TcpConnection* connection) {
   return ConnectionEvent::Nothing;
 }
 
-bool PosixNetwork::waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) {
+bool PlatformNetwork::waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) {
   short revents = 0;
   int result = pollOne(connection->socket, POLLIN,
                        timeoutMilliseconds < 0 ? 0 : timeoutMilliseconds, &revents);
   return result != 0;  // ready, or poll itself failed: a receive will not wait
 }
 
-int PosixNetwork::receiveBytes(TcpConnection* connection, char* buffer, int maxLength) {
+int PlatformNetwork::receiveBytes(TcpConnection* connection, char* buffer, int maxLength) {
   for (;;) {
     ssize_t count = recv(connection->socket, buffer, static_cast<size_t>(maxLength), 0);
     if (count >= 0 || errno != EINTR) return static_cast<int>(count);
   }
 }
 
-int PosixNetwork::sendBytes(TcpConnection* connection, const char* buffer, int length) {
+int PlatformNetwork::sendBytes(TcpConnection* connection, const char* buffer, int length) {
   int sent = 0;
   while (sent < length) {
     short revents = 0;
@@ -163,13 +150,13 @@ int PosixNetwork::sendBytes(TcpConnection* connection, const char* buffer, int l
   return sent;
 }
 
-void PosixNetwork::closeTcpConnection(TcpConnection* connection) {
+void PlatformNetwork::closeTcpConnection(TcpConnection* connection) {
   if (connection == nullptr) return;
   close(connection->socket);
   delete connection;
 }
 
-void PosixNetwork::delayMilliseconds(int milliseconds) {
+void PlatformNetwork::delayMilliseconds(int milliseconds) {
   if (milliseconds <= 0) return;
   struct timespec wanted = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
   while (nanosleep(&wanted, &wanted) != 0 && errno == EINTR) {
@@ -177,7 +164,7 @@ void PosixNetwork::delayMilliseconds(int milliseconds) {
 }
 
 Network& platformNetwork() {
-  static PosixNetwork sockets;
+  static PlatformNetwork sockets;
   return sockets;
 }
 

@@ -12,26 +12,13 @@
 #include <cstdio>
 
 #include "platform/clock.h"
-#include "platform/network.h"
+#include "platform/platform_network.h"
 
 namespace veltrum {
 
 struct TcpConnection {
   SOCKET socket = INVALID_SOCKET;
   int stallMilliseconds = 0;  // how long a send may find the peer taking nothing
-};
-
-class Win32Network final : public Network {
- public:
-  bool startNetwork() override;
-  void endNetwork() override;
-  TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds) override;
-  ConnectionEvent connectionEvent(TcpConnection* connection) override;
-  bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) override;
-  int receiveBytes(TcpConnection* connection, char* buffer, int maxLength) override;
-  int sendBytes(TcpConnection* connection, const char* buffer, int length) override;
-  void closeTcpConnection(TcpConnection* connection) override;
-  void delayMilliseconds(int milliseconds) override;
 };
 
 namespace {
@@ -102,21 +89,21 @@ SOCKET connectAddress(const addrinfo& address, int64_t deadline) {
 
 }  // namespace
 
-bool Win32Network::startNetwork() {
+bool PlatformNetwork::startNetwork() {
   if (networkStarted) return true;
   WSADATA details;
   networkStarted = WSAStartup(MAKEWORD(1, 1), &details) == 0;
   return networkStarted;
 }
 
-void Win32Network::endNetwork() {
+void PlatformNetwork::endNetwork() {
   if (!networkStarted) return;
   WSACleanup();
   networkStarted = false;
 }
 
-TcpConnection* Win32Network::openTcpConnection(const std::string& host, int port,
-                                               int timeoutSeconds) {
+TcpConnection* PlatformNetwork::openTcpConnection(const std::string& host, int port,
+                                                  int timeoutSeconds) {
   if (host.empty() || port < 1 || port > 65535) return nullptr;
   const int64_t deadline = monotonicMilliseconds() + static_cast<int64_t>(timeoutSeconds) * 1000;
   char service[16];
@@ -139,7 +126,7 @@ TcpConnection* Win32Network::openTcpConnection(const std::string& host, int port
   return new TcpConnection{socket, timeoutSeconds * 1000};
 }
 
-ConnectionEvent Win32Network::connectionEvent(TcpConnection* connection) {
+ConnectionEvent PlatformNetwork::connectionEvent(TcpConnection* connection) {
   u_long waiting = 0;
   if (ioctlsocket(connection->socket, FIONREAD, &waiting) != 0) {
     return ConnectionEvent::Disconnected;
@@ -150,16 +137,16 @@ ConnectionEvent Win32Network::connectionEvent(TcpConnection* connection) {
   return ready != 0 ? ConnectionEvent::Disconnected : ConnectionEvent::Nothing;
 }
 
-bool Win32Network::waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) {
+bool PlatformNetwork::waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) {
   // Ready, or select itself failed: a receive will not wait either way.
   return waitFor(connection->socket, Readiness::Read, timeoutMilliseconds) != 0;
 }
 
-int Win32Network::receiveBytes(TcpConnection* connection, char* buffer, int maxLength) {
+int PlatformNetwork::receiveBytes(TcpConnection* connection, char* buffer, int maxLength) {
   return recv(connection->socket, buffer, maxLength, 0);
 }
 
-int Win32Network::sendBytes(TcpConnection* connection, const char* buffer, int length) {
+int PlatformNetwork::sendBytes(TcpConnection* connection, const char* buffer, int length) {
   // A blocking send waits until every byte is queued, without a limit; the
   // socket is non-blocking for the send alone, so a stalled peer is given
   // up after the limit.
@@ -181,13 +168,13 @@ int Win32Network::sendBytes(TcpConnection* connection, const char* buffer, int l
   return sent;
 }
 
-void Win32Network::closeTcpConnection(TcpConnection* connection) {
+void PlatformNetwork::closeTcpConnection(TcpConnection* connection) {
   if (connection == nullptr) return;
   closesocket(connection->socket);
   delete connection;
 }
 
-void Win32Network::delayMilliseconds(int milliseconds) {
+void PlatformNetwork::delayMilliseconds(int milliseconds) {
   if (milliseconds <= 0) return;
   timeBeginPeriod(1);
   Sleep(static_cast<DWORD>(milliseconds));
@@ -195,7 +182,7 @@ void Win32Network::delayMilliseconds(int milliseconds) {
 }
 
 Network& platformNetwork() {
-  static Win32Network sockets;
+  static PlatformNetwork sockets;
   return sockets;
 }
 
