@@ -9,7 +9,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "run/command_line.h"
-#include "run/run_settings.h"
+#include "base/run_settings.h"
 
 namespace veltrum {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "check/date_value.h"
+#include "base/date_value.h"
 #include "fuzz/fuzz_input.h"
 
 namespace veltrum {

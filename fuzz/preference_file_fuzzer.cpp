@@ -13,8 +13,8 @@
 
 #include "fuzz/fuzz_input.h"
 #include "run/configuration.h"
-#include "run/preference_file.h"
-#include "run/run_settings.h"
+#include "base/preference_file.h"
+#include "base/run_settings.h"
 
 namespace veltrum {
 namespace {

@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "platform/program_check.h"
-#include "run/run_settings.h"
-#include "run/text.h"
+#include "base/run_settings.h"
+#include "base/text.h"
 
 namespace veltrum {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "actions/output_line_reader.h"
 #include "platform/subprocess.h"
-#include "run/log.h"
-#include "run/run_settings.h"
+#include "base/log.h"
+#include "base/run_settings.h"
 
 namespace veltrum {
 

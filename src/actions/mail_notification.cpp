@@ -5,11 +5,11 @@
 #include "actions/notification_text.h"
 #include "mail/secret_mask.h"
 #include "mail/smtp_client.h"
-#include "run/console.h"
-#include "run/log.h"
-#include "run/number_rule.h"
-#include "run/run_settings.h"
-#include "run/text.h"
+#include "base/console.h"
+#include "base/log.h"
+#include "base/number_rule.h"
+#include "base/run_settings.h"
+#include "base/text.h"
 
 namespace veltrum {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/text.h"
+#include "base/text.h"
 
 namespace veltrum {
 

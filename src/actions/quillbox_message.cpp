@@ -4,10 +4,10 @@
 #include <string>
 
 #include "actions/notification_text.h"
-#include "check/date_value.h"
+#include "base/date_value.h"
 #include "platform/create_file.h"
-#include "run/log.h"
-#include "run/run_settings.h"
+#include "base/log.h"
+#include "base/run_settings.h"
 
 namespace veltrum {
 

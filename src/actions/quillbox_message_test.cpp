@@ -13,8 +13,8 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/scratch_folder_for_tests.h"
-#include "run/run_settings.h"
-#include "run/text.h"
+#include "base/run_settings.h"
+#include "base/text.h"
 
 namespace veltrum {
 namespace {

@@ -7,14 +7,14 @@
 #include "actions/exec_action.h"
 #include "actions/mail_notification.h"
 #include "actions/quillbox_message.h"
-#include "check/date_value.h"
+#include "base/date_value.h"
 #include "check/file_selection.h"
 #include "platform/file_system.h"
-#include "run/console.h"
-#include "run/end_run.h"
-#include "run/log.h"
-#include "run/run_settings.h"
-#include "run/text.h"
+#include "base/console.h"
+#include "base/end_run.h"
+#include "base/log.h"
+#include "base/run_settings.h"
+#include "base/text.h"
 
 namespace veltrum {
 

@@ -9,8 +9,8 @@
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
-#include "run/run_settings.h"
-#include "run/text.h"
+#include "base/run_settings.h"
+#include "base/text.h"
 
 namespace veltrum {
 namespace {

@@ -4,10 +4,10 @@
 
 #include "check/age_evaluation.h"
 #include "platform/file_system.h"
-#include "run/log.h"
-#include "run/number_rule.h"
-#include "run/run_settings.h"
-#include "run/text.h"
+#include "base/log.h"
+#include "base/number_rule.h"
+#include "base/run_settings.h"
+#include "base/text.h"
 
 namespace veltrum {
 

@@ -1,6 +1,6 @@
 #include "mail/mime_writer.h"
 
-#include "check/date_value.h"
+#include "base/date_value.h"
 #include "mail/addresses.h"
 
 namespace veltrum {

@@ -1,9 +1,9 @@
 #include "run/command_line.h"
 
-#include "run/console.h"
-#include "run/log.h"
-#include "run/run_settings.h"
-#include "run/text.h"
+#include "base/console.h"
+#include "base/log.h"
+#include "base/run_settings.h"
+#include "base/text.h"
 
 namespace veltrum {
 

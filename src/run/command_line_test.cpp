@@ -6,8 +6,8 @@
 #include <fstream>
 #include <random>
 
-#include "run/run_settings.h"
-#include "run/text.h"
+#include "base/run_settings.h"
+#include "base/text.h"
 
 namespace veltrum {
 namespace {

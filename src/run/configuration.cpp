@@ -1,10 +1,10 @@
 #include "run/configuration.h"
 
 #include "platform/file_system.h"
-#include "run/console.h"
-#include "run/log.h"
-#include "run/preference_file.h"
-#include "run/run_settings.h"
+#include "base/console.h"
+#include "base/log.h"
+#include "base/preference_file.h"
+#include "base/run_settings.h"
 
 namespace veltrum {
 

@@ -5,9 +5,9 @@
 #include "platform/process.h"
 #include "run/command_line.h"
 #include "run/configuration.h"
-#include "run/end_run.h"
-#include "run/log.h"
-#include "run/run_settings.h"
+#include "base/end_run.h"
+#include "base/log.h"
+#include "base/run_settings.h"
 
 namespace veltrum {
 

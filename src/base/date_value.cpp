@@ -1,4 +1,4 @@
-#include "check/date_value.h"
+#include "base/date_value.h"
 
 #include "platform/clock.h"
 #include "platform/file_system.h"

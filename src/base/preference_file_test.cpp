@@ -1,4 +1,4 @@
-#include "run/preference_file.h"
+#include "base/preference_file.h"
 
 #include "platform/scratch_folder_for_tests.h"
 

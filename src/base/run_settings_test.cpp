@@ -1,4 +1,4 @@
-#include "run/run_settings.h"
+#include "base/run_settings.h"
 
 #include <gtest/gtest.h>
 

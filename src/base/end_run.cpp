@@ -1,4 +1,4 @@
-#include "run/end_run.h"
+#include "base/end_run.h"
 
 #include "platform/process.h"
 

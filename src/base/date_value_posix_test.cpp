@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "check/date_value.h"
+#include "base/date_value.h"
 #include "platform/clock.h"
 
 namespace veltrum {

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "run/log.h"
-#include "run/run_settings.h"
+#include "base/log.h"
+#include "base/run_settings.h"
 
 namespace veltrum {
 namespace {

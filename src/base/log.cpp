@@ -1,9 +1,9 @@
-#include "run/log.h"
+#include "base/log.h"
 
-#include "check/date_value.h"
+#include "base/date_value.h"
 #include "platform/log_file.h"
 #include "platform/process.h"
-#include "run/run_settings.h"
+#include "base/run_settings.h"
 
 namespace veltrum {
 

@@ -1,4 +1,4 @@
-#include "run/number_rule.h"
+#include "base/number_rule.h"
 
 namespace veltrum {
 

@@ -1,11 +1,11 @@
-#include "run/preference_file.h"
+#include "base/preference_file.h"
 
 #include <new>
 #include <string_view>
 
 #include "platform/read_file.h"
 #include "platform/wildcard.h"
-#include "run/text.h"
+#include "base/text.h"
 
 namespace veltrum {
 

@@ -1,4 +1,4 @@
-#include "run/log.h"
+#include "base/log.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "run/run_settings.h"
+#include "base/run_settings.h"
 
 namespace veltrum {
 namespace {
