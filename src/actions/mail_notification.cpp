@@ -3,13 +3,14 @@
 #include <string>
 
 #include "actions/notification_text.h"
-#include "mail/secret_mask.h"
-#include "mail/smtp_client.h"
 #include "base/console.h"
 #include "base/log.h"
 #include "base/number_rule.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "mail/mail_body.h"
+#include "mail/secret_mask.h"
+#include "mail/smtp_client.h"
 
 namespace veltrum {
 
@@ -26,8 +27,18 @@ std::string serverLine(const RunSettings& settings) {
   return withoutPassword(lastServerMessage(), settings.mailPassword);
 }
 
-std::string notificationBody(const RunSettings& settings) {
-  return settings.mailBody + "\r" + fileTooOldText(settings.currentFile);
+// Plain text or HTML is decided on the configured body alone: the file's
+// name, which whoever may write into the watched folder chooses, is text in
+// either part and never markup.
+MailBody notificationBody(const RunSettings& settings) {
+  const std::string& configured = settings.mailBody;
+  size_t html = configured.find("<html>");
+  if (html == std::string::npos) {
+    return MailBody(configured + "\r" + fileTooOldText(settings.currentFile));
+  }
+  return MailBody::withHtml(
+      configured.substr(0, html),
+      configured.substr(html) + "\r" + fileTooOldText(htmlEscaped(settings.currentFile)));
 }
 
 }  // namespace

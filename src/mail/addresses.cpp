@@ -1,5 +1,8 @@
 #include "mail/addresses.h"
 
+#include "mail/charset.h"
+#include "mail/header_encoding.h"
+
 namespace veltrum {
 
 namespace {
@@ -29,8 +32,39 @@ bool hasBracketedAddress(const std::string& text) {
   return open != std::string::npos && text.find('>', open + 1) != std::string::npos;
 }
 
-std::string bracketed(const std::string& text) {
-  return hasBracketedAddress(text) ? text : "<" + text + ">";
+bool isQuotedString(const std::string& text) {
+  return text.size() >= 2 && text.front() == '"' && text.back() == '"';
+}
+
+// The text of a quoted string, its backslash escapes resolved.
+std::string unquoted(const std::string& text) {
+  std::string result;
+  for (size_t at = 1; at + 1 < text.size(); ++at) {
+    if (text[at] == '\\' && at + 2 < text.size()) ++at;
+    result += text[at];
+  }
+  return result;
+}
+
+std::string quoted(const std::string& text) {
+  std::string result = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') result += '\\';
+    result += c;
+  }
+  return result + "\"";
+}
+
+// Characters that would end or split a display name in an address list.
+bool needsQuotes(const std::string& name) {
+  return !isQuotedString(name) && name.find_first_of("()<>[]:;@\\,.\"") != std::string::npos;
+}
+
+std::string displayNameForm(const std::string& name) {
+  if (hasEightBitBytes(name)) {
+    return encodedWords(asOneLine(isQuotedString(name) ? unquoted(name) : name));
+  }
+  return quoted(name);
 }
 
 }  // namespace
@@ -62,14 +96,29 @@ std::string envelopeAddress(const std::string& text) {
   return "<" + rest + ">";
 }
 
-std::string fromHeaderValue(const std::string& from) {
-  return bracketed(withoutCopyPrefix(from));
+std::string headerAddress(const std::string& text) {
+  if (!hasBracketedAddress(text)) return "<" + text + ">";
+  size_t open = text.find('<');
+  std::string name = trimBlanks(text.substr(0, open));
+  if (!hasEightBitBytes(name) && !needsQuotes(name)) return text;
+  return displayNameForm(name) + " " + text.substr(open);
 }
 
-std::string recipientHeaderLine(const std::string& field) {
-  if (beginsWith(field, "CC:")) return "Cc: " + bracketed(field.substr(3));
-  if (beginsWith(field, "BCC:")) return "";
-  return "To: " + bracketed(field);
+std::string fromHeaderValue(const std::string& from) {
+  return headerAddress(withoutCopyPrefix(from));
+}
+
+HeaderRecipients headerRecipients(const std::string& to) {
+  HeaderRecipients recipients;
+  for (const std::string& untrimmed : recipientFields(to)) {
+    std::string field = trimBlanks(untrimmed);
+    if (beginsWith(field, "BCC:")) continue;
+    bool copy = beginsWith(field, "CC:");
+    std::string address = trimBlanks(copy ? field.substr(3) : field);
+    if (address.empty()) continue;  // "<>" names nobody
+    (copy ? recipients.cc : recipients.to).push_back(headerAddress(address));
+  }
+  return recipients;
 }
 
 }  // namespace veltrum

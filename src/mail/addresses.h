@@ -19,11 +19,21 @@ std::string trimBlanks(const std::string& text);
 // in front is dropped, nothing else is trimmed.
 std::string envelopeAddress(const std::string& text);
 
+// An address as a header shows it: "<a@b.de>" for a bare address; a text
+// with a bracketed address unchanged, except for its display name: one with
+// bytes above 127 becomes encoded words, one with characters that have a
+// meaning in an address list (",", ".", "@", ...) is quoted.
+std::string headerAddress(const std::string& text);
+
 // The value of the "From: " header line.
 std::string fromHeaderValue(const std::string& from);
 
-// "To: ..." or "Cc: ..." for one recipient field, without CR LF; empty for a
-// blind copy recipient.
-std::string recipientHeaderLine(const std::string& field);
+// The addresses of the "To: " and the "Cc: " header line, in the order of
+// the fields of `to`. Blind copy recipients and empty fields are left out.
+struct HeaderRecipients {
+  std::vector<std::string> to;
+  std::vector<std::string> cc;
+};
+HeaderRecipients headerRecipients(const std::string& to);
 
 }  // namespace veltrum

@@ -1,7 +1,12 @@
 #include "mail/mime_writer.h"
 
+#include <vector>
+
 #include "base/date_value.h"
 #include "mail/addresses.h"
+#include "mail/charset.h"
+#include "mail/header_encoding.h"
+#include "mail/quoted_printable.h"
 
 namespace veltrum {
 
@@ -16,14 +21,35 @@ std::string boundaryNow(const std::string& prefix) {
   return prefix + formatDate("%dd%mm%yyyy%hh%ii%ss", currentDate());
 }
 
+// Each line of a folded field is a piece of its own: a line end inside a
+// piece would be taken for a line end inside a value.
+void writeFolded(const std::string& line, MessageSink& sink) {
+  for (const std::string& part : foldedLines(line)) sink.write(part + kCrLf);
+}
+
+void writeAddressField(const std::string& label, const std::vector<std::string>& addresses,
+                       MessageSink& sink) {
+  if (addresses.empty()) return;
+  std::string line = label;
+  for (size_t i = 0; i < addresses.size(); ++i) line += (i == 0 ? "" : ", ") + addresses[i];
+  writeFolded(line, sink);
+}
+
+void writeSubject(const std::string& subject, MessageSink& sink) {
+  if (hasEightBitBytes(subject)) {
+    writeFolded("Subject: " + encodedWords(asOneLine(subject)), sink);
+  } else {
+    sink.write("Subject: " + subject + kCrLf);
+  }
+}
+
 void writeHeaderSection(const MailMessage& message, const MessageStamp& stamp, MessageSink& sink) {
   sink.pause(kPauseMilliseconds);
-  sink.write("From: " + fromHeaderValue(message.from) + kCrLf);
-  for (const std::string& field : recipientFields(message.to)) {
-    std::string line = recipientHeaderLine(trimBlanks(field));
-    if (!line.empty()) sink.write(line + kCrLf);
-  }
-  sink.write("Subject: " + message.subject + kCrLf);
+  writeFolded("From: " + fromHeaderValue(message.from), sink);
+  HeaderRecipients recipients = headerRecipients(message.to);
+  writeAddressField("To: ", recipients.to, sink);
+  writeAddressField("Cc: ", recipients.cc, sink);
+  writeSubject(message.subject, sink);
   sink.write("X-Mailer: " + message.mailerName + kCrLf);
   sink.write("MIME-Version: 1.0\r\n");
   sink.write("Date: " + stamp.date + kCrLf);
@@ -31,21 +57,35 @@ void writeHeaderSection(const MailMessage& message, const MessageStamp& stamp, M
 }
 
 void writeSinglePart(const MailMessage& message, MessageSink& sink) {
-  sink.write("Content-Type: " + message.bodyContentType + kCrLf);
-  sink.write("Content-Transfer-Encoding: 7bit\r\n");
+  const std::string& text = message.body.plain;
+  const bool quoted = needsQuotedPrintable(text);
+  if (quoted) {
+    sink.write("Content-Type: text/plain; charset=\"" + charsetOf(text) + "\"" + kCrLf);
+    sink.write("Content-Transfer-Encoding: quoted-printable\r\n");
+  } else {
+    sink.write("Content-Type: " + message.bodyContentType + kCrLf);
+    sink.write("Content-Transfer-Encoding: 7bit\r\n");
+  }
   sink.write(kCrLf);
   sink.pause(kPauseMilliseconds);
-  sink.write(message.body + kCrLf);
+  sink.write((quoted ? quotedPrintable(text) : text) + kCrLf);
 }
 
 void writeTextPart(const std::string& type, const std::string& text, MessageSink& sink) {
-  sink.write("Content-Type: " + type + "; charset=iso-8859-1\r\n");
-  sink.write("Content-Transfer-Encoding: 7bit\r\n");
-  sink.write(kCrLf);
-  sink.write(text + kCrLf);
+  if (needsQuotedPrintable(text)) {
+    sink.write("Content-Type: " + type + "; charset=" + charsetOf(text) + kCrLf);
+    sink.write("Content-Transfer-Encoding: quoted-printable\r\n");
+    sink.write(kCrLf);
+    sink.write(quotedPrintable(text) + kCrLf);
+  } else {
+    sink.write("Content-Type: " + type + "; charset=iso-8859-1\r\n");
+    sink.write("Content-Transfer-Encoding: 7bit\r\n");
+    sink.write(kCrLf);
+    sink.write(text + kCrLf);
+  }
 }
 
-void writeMultipart(const MailMessage& message, size_t htmlStart, MessageSink& sink) {
+void writeMultipart(const MailMessage& message, MessageSink& sink) {
   std::string mixed = boundaryNow(message.boundaryPrefix);
   sink.write("Content-Type: multipart/mixed; boundary=\"" + mixed + "\"" + kCrLf);
   sink.write(kCrLf);
@@ -54,9 +94,9 @@ void writeMultipart(const MailMessage& message, size_t htmlStart, MessageSink& s
   sink.write("Content-Type: multipart/alternative; boundary=\"" + alternative + "\"" + kCrLf);
   sink.write(kCrLf);
   sink.write("--" + alternative + kCrLf);
-  writeTextPart("text/plain", message.body.substr(0, htmlStart), sink);
+  writeTextPart("text/plain", message.body.plain, sink);
   sink.write("--" + alternative + kCrLf);
-  writeTextPart("text/html", message.body.substr(htmlStart), sink);
+  writeTextPart("text/html", message.body.html, sink);
   sink.write("--" + alternative + "--" + kCrLf);
   sink.pause(kPauseMilliseconds);
   sink.write("--" + mixed + "--\r\n");
@@ -66,11 +106,10 @@ void writeMultipart(const MailMessage& message, size_t htmlStart, MessageSink& s
 
 void writeMessage(const MailMessage& message, const MessageStamp& stamp, MessageSink& sink) {
   writeHeaderSection(message, stamp, sink);
-  size_t htmlStart = message.body.find("<html>");
-  if (htmlStart == std::string::npos) {
-    writeSinglePart(message, sink);
+  if (message.body.hasHtml) {
+    writeMultipart(message, sink);
   } else {
-    writeMultipart(message, htmlStart, sink);
+    writeSinglePart(message, sink);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "mail/mail_body.h"
 #include "mail/message_sink.h"
 #include "mail/message_stamp.h"
 
@@ -13,17 +14,22 @@ struct MailMessage {
   std::string from;
   std::string to;  // recipient fields separated by ";"
   std::string subject;
-  std::string body;
+  MailBody body;
   std::string mailerName;       // value of "X-Mailer: "
-  std::string bodyContentType;  // Content-Type of a single-part body
+  std::string bodyContentType;  // Content-Type of a single-part 7bit body
   std::string boundaryPrefix;   // first part of every multipart boundary
 };
 
-// The header section, then a single-part body, or, when the body holds
-// "<html>" (exact case), a multipart/mixed body with a plain and an HTML
-// alternative. Every line ends with CR LF; values and body go out byte for
-// byte. Pauses of 10 ms come before the header, after the header of a
-// single-part body and after the alternative part of a multipart body.
+// The header section, then a single-part body, or, for a body with an HTML
+// alternative, a multipart/mixed body with a plain and an HTML alternative.
+// Every line ends with CR LF and each header line is a piece of its own.
+// Sender and recipients go into one "From: ", "To: " and "Cc: " line each,
+// folded when long; a subject or display name with bytes above 127 is
+// written as encoded words, other values byte for byte. A text part with
+// bytes above 127 or a line over 998 bytes is sent quoted-printable in the
+// charset of its bytes, any other part as 7bit byte for byte. Pauses of
+// 10 ms come before the header, after the header of a single-part body and
+// after the alternative part of a multipart body.
 void writeMessage(const MailMessage& message, const MessageStamp& stamp, MessageSink& sink);
 
 }  // namespace veltrum

@@ -20,8 +20,9 @@ class MimeWriter : public ::testing::Test {
   void TearDown() override { setClock(nullptr); }
 
   // The message with the pauses shown as "|".
-  std::string written(const std::string& to, const std::string& body) {
-    MailMessage message{"Wache <w@b.de>", to, "Alt!", body, "Mailwerk", kSingleType, "Mailwerk_"};
+  std::string written(const std::string& to, const MailBody& body,
+                      const std::string& subject = "Alt!") {
+    MailMessage message{"Wache <w@b.de>", to, subject, body, "Mailwerk", kSingleType, "Mailwerk_"};
     StringSink sink("|");
     writeMessage(message, {"Mon, 07 Dec 2026 04:15:30 +0100", "<id@host>"}, sink);
     return sink.text();
@@ -35,18 +36,37 @@ class MimeWriter : public ::testing::Test {
   FixedClock clock_;
 };
 
-TEST_F(MimeWriter, SinglePartKeepsTheBodyBytes) {
-  std::string body = "Text \xE4\xF6\xFC\rDie Datei x\r<HTML>bleibt Text";
+TEST_F(MimeWriter, SinglePartKeepsShortAsciiBytes) {
+  std::string body = "Text\rDie Datei x\r<html>bleibt Text " + std::string(900, 'x');
   EXPECT_EQ(written("a@b.de", body), header_ +
                                          "Content-Type: text/plain; charset=\"iso-8859-1\"\r\n"
                                          "Content-Transfer-Encoding: 7bit\r\n\r\n|" +
                                          body + "\r\n");
 }
 
+TEST_F(MimeWriter, SinglePartWithEightBitBytesOrLongLinesIsQuotedPrintable) {
+  struct Case {
+    std::string body, charset, content;
+  } cases[] = {
+      {"Text \xE4\xF6\xFC\rDie Datei x", "iso-8859-1", "Text =E4=F6=FC\r\nDie Datei x"},
+      {"Kosten \x80 =", "windows-1252", "Kosten =80 =3D"},
+      {std::string(999, 'y'), "iso-8859-1", ""},
+  };
+  for (const Case& c : cases) {
+    std::string text = written("a@b.de", c.body);
+    std::string head = header_ + "Content-Type: text/plain; charset=\"" + c.charset +
+                       "\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n|";
+    EXPECT_EQ(text.substr(0, head.size()), head) << c.body;
+    if (!c.content.empty()) {
+      EXPECT_EQ(text, head + c.content + "\r\n");
+    }
+  }
+}
+
 TEST_F(MimeWriter, HtmlAtTheStartGivesAnEmptyPlainPart) {
   const std::string mixed = "Mailwerk_07122026041530";
   const std::string alternative = "Mailwerk_Alt_07122026041530";
-  EXPECT_EQ(written("a@b.de", "<html><b>x</b>"),
+  EXPECT_EQ(written("a@b.de", MailBody::withHtml("", "<html><b>x</b>")),
             header_ + "Content-Type: multipart/mixed; boundary=\"" + mixed + "\"\r\n\r\n--" +
                 mixed + "\r\nContent-Type: multipart/alternative; boundary=\"" + alternative +
                 "\"\r\n\r\n--" + alternative +
@@ -58,18 +78,50 @@ TEST_F(MimeWriter, HtmlAtTheStartGivesAnEmptyPlainPart) {
                 alternative + "--\r\n|--" + mixed + "--\r\n");
 }
 
-TEST_F(MimeWriter, TextBeforeHtmlIsThePlainPart) {
-  std::string text = written("a@b.de", "Vorher\r<html>Nachher<html>");
+TEST_F(MimeWriter, EachAlternativeHasTheEncodingOfItsBytes) {
+  std::string text = written("a@b.de", MailBody::withHtml("Vorher\r", "<html>Nachher<html>"));
   EXPECT_NE(text.find("7bit\r\n\r\nVorher\r\r\n--Mailwerk_Alt_"), std::string::npos);
   EXPECT_NE(text.find("7bit\r\n\r\n<html>Nachher<html>\r\n--Mailwerk_Alt_"), std::string::npos);
+
+  text = written("a@b.de", MailBody::withHtml("\xFC", "<html>\x80"));
+  EXPECT_NE(text.find("Content-Type: text/plain; charset=iso-8859-1\r\n"
+                      "Content-Transfer-Encoding: quoted-printable\r\n\r\n=FC\r\n--"),
+            std::string::npos);
+  EXPECT_NE(text.find("Content-Type: text/html; charset=windows-1252\r\n"
+                      "Content-Transfer-Encoding: quoted-printable\r\n\r\n<html>=80\r\n--"),
+            std::string::npos);
 }
 
-TEST_F(MimeWriter, OneHeaderLinePerVisibleRecipient) {
+TEST_F(MimeWriter, OneToAndOneCcFieldForTheVisibleRecipients) {
   std::string text = written(" a@b.de ;CC:Chef <c@d.de>;bcc:e@f.de; To2 <g@h.de>;", "x");
-  EXPECT_NE(text.find("\r\nTo: <a@b.de>\r\nCc: Chef <c@d.de>\r\nTo: To2 <g@h.de>\r\nTo: <>\r\n"
-                      "Subject: "),
+  EXPECT_NE(text.find("\r\nTo: <a@b.de>, To2 <g@h.de>\r\nCc: Chef <c@d.de>\r\nSubject: "),
             std::string::npos);
   EXPECT_EQ(text.find("e@f.de"), std::string::npos);
+
+  std::string many;
+  for (int i = 0; i < 30; ++i) many += "r" + std::to_string(i) + "@example.com;";
+  text = written(many, "x");
+  std::string to = text.substr(text.find("\r\nTo: ") + 2);
+  to = to.substr(0, to.find("\r\nSubject: "));
+  EXPECT_NE(to.find("\r\n <r"), std::string::npos);  // folded
+  size_t start = 0;
+  for (size_t end; (end = to.find("\r\n", start)) != std::string::npos || start < to.size();
+       start = end + 2) {
+    if (end == std::string::npos) end = to.size();
+    EXPECT_LE(end - start, 76u);
+  }
+}
+
+TEST_F(MimeWriter, SubjectWithEightBitBytesIsEncodedWords) {
+  std::string text = written("a@b.de", "x", "Alte Datei: \xE4lter als 60 Minuten");
+  EXPECT_NE(text.find("\r\nSubject: =?iso-8859-1?Q?Alte_Datei=3A_=E4lter_als_60_Minuten?=\r\n"),
+            std::string::npos);
+  text = written("a@b.de", "x", std::string(60, '\xE4'));
+  EXPECT_NE(text.find("\r\nSubject: =?iso-8859-1?B?"), std::string::npos);
+  EXPECT_NE(text.find("?=\r\n =?iso-8859-1?B?"), std::string::npos);  // a second line
+  // A plain subject stays byte for byte, however long.
+  text = written("a@b.de", "x", std::string(2000, 'S') + " t");
+  EXPECT_NE(text.find("\r\nSubject: " + std::string(2000, 'S') + " t\r\n"), std::string::npos);
 }
 
 }  // namespace

@@ -112,7 +112,7 @@ struct MailArguments {
   const std::string& to;
   const std::string& from;
   const std::string& subject;
-  const std::string& body;
+  const MailBody& body;
   const std::string& user;
   const std::string& password;
 };
@@ -268,7 +268,7 @@ int openSmtpConnection(const std::string& server, int port) {
 }
 
 int sendMail(const std::string& to, const std::string& from, const std::string& subject,
-             const std::string& body, const std::string& user, const std::string& password) {
+             const MailBody& body, const std::string& user, const std::string& password) {
   if (state.connection == nullptr) return -2;
   giveDefaults();
   MailArguments mail{to, from, subject, body, user, password};

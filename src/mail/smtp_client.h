@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "mail/mail_body.h"
+
 namespace veltrum {
 
 void initMailTransport();
@@ -10,7 +12,7 @@ void releaseMailTransport();
 
 int openSmtpConnection(const std::string& server, int port);
 int sendMail(const std::string& to, const std::string& from, const std::string& subject,
-             const std::string& body, const std::string& user, const std::string& password);
+             const MailBody& body, const std::string& user, const std::string& password);
 std::string lastServerMessage();
 int closeSmtpConnection();
 

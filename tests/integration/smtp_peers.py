@@ -6,6 +6,8 @@ the host "127.1.1", the short form of the same address: the mail pre-check
 wants exactly two dots in Mail_SMTP, which neither "127.0.0.1" nor
 "localhost" has.
 """
+import email
+import email.policy
 import os
 import pathlib
 import socket
@@ -16,6 +18,24 @@ import time
 LISTEN_HOST = "127.1.0.1"
 PROGRAM_HOST = "127.1.1"
 SINK_SCRIPT = pathlib.Path(__file__).with_name("smtp_sink.py")
+
+
+def parsed(message):
+    """The message as a mail program reads it (Python's `email` package with
+    its current policy), after checking that the parser found no defect in
+    it: not in the message, not in a part, not in a header field."""
+    parsed_message = email.message_from_bytes(message, policy=email.policy.default)
+    for part in parsed_message.walk():
+        assert not part.defects, (part.defects, message[:2000])
+        for name, value in part.items():
+            assert not getattr(value, "defects", ()), (name, value.defects, message[:2000])
+    return parsed_message
+
+
+def unstuffed(data):
+    """The message of a DATA text: the ending "." line removed, doubled dots undone."""
+    lines = data[:-len(b".\r\n")].split(b"\r\n")
+    return b"\r\n".join(line[1:] if line.startswith(b".") else line for line in lines)
 
 
 class PeerGone(Exception):
@@ -138,6 +158,7 @@ def regular_dialog(peer, with_user=True, after_message=b"250 2.0.0 Ok: queued\r\
         peer.send(b"250 2.1.5 Ok\r\n")
     peer.send(b"354 End data with <CR><LF>.<CR><LF>\r\n")
     text = peer.message()
+    parsed(unstuffed(text))
     peer.send(after_message)
     if quit_reply is not None:
         peer.line()
@@ -164,7 +185,11 @@ class SinkServer:
         self.port = int(port_file.read_text())
 
     def messages(self):
-        return [path.read_bytes() for path in sorted(self.folder.glob("*.eml"))]
+        """The messages received, each checked to parse without defects."""
+        messages = [path.read_bytes() for path in sorted(self.folder.glob("*.eml"))]
+        for message in messages:
+            parsed(message)
+        return messages
 
     def envelopes(self):
         import json

@@ -1,0 +1,101 @@
+#include "mail/header_encoding.h"
+
+#include "mail/base64.h"
+#include "mail/charset.h"
+
+namespace veltrum {
+
+namespace {
+
+const char kHexDigits[] = "0123456789ABCDEF";
+
+// The Q form of one byte (RFC 2047, section 4.2), restricted to the
+// characters allowed in a phrase (section 5, rule 3).
+std::string qUnit(char c) {
+  unsigned char byte = static_cast<unsigned char>(c);
+  bool literal = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                 (byte >= '0' && byte <= '9') || c == '!' || c == '*' || c == '+' || c == '-' ||
+                 c == '/';
+  if (literal) return std::string(1, c);
+  if (c == ' ') return "_";
+  return {'=', kHexDigits[byte >> 4], kHexDigits[byte & 0x0F]};
+}
+
+size_t qLength(const std::string& text) {
+  size_t length = 0;
+  for (char c : text) length += qUnit(c).size();
+  return length;
+}
+
+void appendWord(std::string& words, const std::string& word) {
+  if (!words.empty()) words += ' ';
+  words += word;
+}
+
+std::string qWords(const std::string& text, const std::string& prefix) {
+  const size_t room = kLongestEncodedWord - prefix.size() - 2;  // "?=" closes the word
+  std::string words;
+  std::string payload;
+  for (char c : text) {
+    std::string unit = qUnit(c);
+    if (payload.size() + unit.size() > room) {  // an "=XX" is never cut
+      appendWord(words, prefix + payload + "?=");
+      payload.clear();
+    }
+    payload += unit;
+  }
+  appendWord(words, prefix + payload + "?=");
+  return words;
+}
+
+std::string bWords(const std::string& text, const std::string& prefix) {
+  const size_t room = kLongestEncodedWord - prefix.size() - 2;
+  const size_t bytesPerWord = room / 4 * 3;  // whole groups of three bytes
+  std::string words;
+  for (size_t at = 0; at < text.size(); at += bytesPerWord) {
+    appendWord(words, prefix + base64EncodeText(text.substr(at, bytesPerWord)) + "?=");
+  }
+  return words;
+}
+
+}  // namespace
+
+std::string asOneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return text;
+}
+
+std::string encodedWords(const std::string& text) {
+  const std::string charset = charsetOf(text);
+  size_t bLength = (text.size() + 2) / 3 * 4;
+  if (qLength(text) <= bLength) return qWords(text, "=?" + charset + "?Q?");
+  return bWords(text, "=?" + charset + "?B?");
+}
+
+std::vector<std::string> foldedLines(const std::string& line) {
+  // The end of the blanks and the word that start at `from`.
+  auto tokenEnd = [&line](size_t from) {
+    size_t word = line.find_first_not_of(' ', from);
+    if (word == std::string::npos) return line.size();
+    size_t end = line.find(' ', word);
+    return end == std::string::npos ? line.size() : end;
+  };
+  size_t colon = line.find(':');
+  size_t at = tokenEnd(colon == std::string::npos ? 0 : colon + 1);
+  std::vector<std::string> lines{line.substr(0, at)};
+  while (at < line.size()) {
+    size_t end = tokenEnd(at);
+    bool holdsWord = line.find_first_not_of(' ', at) < end;
+    if (holdsWord && lines.back().size() + (end - at) > kLongestHeaderLine) {
+      lines.push_back(line.substr(at, end - at));
+    } else {
+      lines.back() += line.substr(at, end - at);
+    }
+    at = end;
+  }
+  return lines;
+}
+
+}  // namespace veltrum
