@@ -1,6 +1,7 @@
 """The SMTP dialog of the mail action against a scripted server on loopback:
 the bytes the program sends, the statuses it reaches and the lines it reports."""
 import base64
+import quopri
 import re
 import time
 
@@ -61,13 +62,16 @@ def test_dialog_with_user_is_exact(veltrum, tmp_path, server):
         b"From: Waechter <waechter@example.com>\r\nTo: <ops@example.com>\r\n"
         b"Cc: Lead <lead@example.com>\r\nSubject: Alte Dateien\r\nX-Mailer: Mailwerk\r\n"
         b"MIME-Version: 1.0\r\n")
-    body = re.escape(
+    content_head = re.escape(
         b"Content-Type: text/plain; charset=\"iso-8859-1\"\r\n"
-        b"Content-Transfer-Encoding: 7bit\r\n\r\nBitte nachsehen.\r\nDie Datei " +
-        native(path).encode() + b"\r\n" + cp("hat das zulässige Alter überschritten!") +
-        b"\r\n\r\n.\r\n")
-    assert re.fullmatch(head + rb"Date: [A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d "
-                        rb"[+-]\d{4}\r\nMessage-ID: <[^@>\s]+@[^>\s]+>\r\n" + body, message)
+        b"Content-Transfer-Encoding: quoted-printable\r\n\r\n")
+    match = re.fullmatch(head + rb"Date: [A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d "
+                         rb"[+-]\d{4}\r\nMessage-ID: <[^@>\s]+@[^>\s]+>\r\n" + content_head +
+                         rb"(.*)\r\n\.\r\n", message, re.S)
+    assert match
+    assert quopri.decodestring(match.group(1)) == (
+        b"Bitte nachsehen.\r\nDie Datei " + native(path).encode() + b"\r\n" +
+        cp("hat das zulässige Alter überschritten!") + b"\r\n")
 
     report = SENT.format(to=to)
     assert mail_lines(veltrum) == [("LOG", "E-Mail Nachricht wird erstellt"), ("LOG", report)]
