@@ -2,6 +2,7 @@
 // (RFC 2047), and long fields folded onto several lines (RFC 5322).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace veltrum {
 
 struct MailBody {
-  // A single-part body.
+  // A single-part body; a text converts to one, so a caller that sends plain
+  // text passes it as it is.
   MailBody(std::string text) : plain(std::move(text)) {}
   MailBody(const char* text) : plain(text) {}
 

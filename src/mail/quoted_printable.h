@@ -2,6 +2,7 @@
 // text parts whose bytes cannot travel as 7bit.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace veltrum {
