@@ -71,6 +71,7 @@ def test_real_server_delivers_over_tls(veltrum, tmp_path, pki, mode, user):
         assert b"\r\nDie Datei " in message
         (envelope,) = sink.envelopes()
         assert envelope["login"] == (user or None)
+        assert envelope["tls"] in ("TLSv1.2", "TLSv1.3")  # the server's view, not ours
     finally:
         sink.stop()
     texts = veltrum.texts()
@@ -98,6 +99,7 @@ def test_configuration_without_tls_logs_as_before(veltrum, tmp_path):
     finally:
         sink.stop()
     assert reports(veltrum) == [("LOG", "E-Mail wurde mit Status: 1 an " + ROUTE + " versendet")]
+    assert [e["tls"] for e in sink.envelopes()] == [None]
     assert not [t for t in veltrum.texts() if "Mail_Security" in t or "Mail_CAFile" in t]
 
 
