@@ -73,8 +73,8 @@ bool takeIncoming(TlsChannel* channel, int timeoutMilliseconds) {
   int count = receiveBytes(channel->connection, buffer, sizeof buffer);
   if (count <= 0) {
     channel->peerEnded = true;
-    api().BIO_ctrl(channel->incoming, BIO_C_SET_BUF_MEM_EOF_RETURN, 0,
-                   nullptr);  // the library now sees the end
+    // From now on the library sees the end instead of "wait for more".
+    api().BIO_ctrl(channel->incoming, BIO_C_SET_BUF_MEM_EOF_RETURN, 0, nullptr);
     return true;
   }
   api().BIO_write(channel->incoming, buffer, count);
@@ -161,8 +161,8 @@ ChannelHolder makeChannel(TcpConnection* connection, const std::string& hostName
     failure = {TlsStep::Handshake, libraryReason()};
     return nullptr;
   }
-  api().BIO_ctrl(channel->incoming, BIO_C_SET_BUF_MEM_EOF_RETURN, -1,
-                 nullptr);  // empty means "wait for more"
+  // An empty buffer means "wait for more" until the connection ends.
+  api().BIO_ctrl(channel->incoming, BIO_C_SET_BUF_MEM_EOF_RETURN, -1, nullptr);
   api().SSL_set_bio(channel->ssl, channel->incoming, channel->outgoing);
   if (!configureHost(channel->ssl, hostName)) {
     failure = {TlsStep::Certificate, "host name not usable for verification"};
