@@ -27,7 +27,9 @@ TEST(SmtpSecurity, ValuesInAnyLetterCase) {
   for (const auto& test : cases) {
     SmtpSecurity security = SmtpSecurity::None;
     EXPECT_EQ(smtpSecurityFromText(test.text, security), test.known) << test.text;
-    if (test.known) EXPECT_EQ(security, test.security) << test.text;
+    if (test.known) {
+      EXPECT_EQ(security, test.security) << test.text;
+    }
   }
 }
 
