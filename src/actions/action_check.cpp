@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
-#include "platform/file_system.h"
-#include "platform/program_check.h"
 #include "base/console.h"
 #include "base/log.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "mail/smtp_security.h"
+#include "platform/file_system.h"
+#include "platform/program_check.h"
+#include "platform/tls_channel.h"
 
 namespace veltrum {
 
@@ -21,6 +23,24 @@ bool contains(const std::string& text, char c) {
 void reportFailure(const std::string& message) {
   showMessage(message);
   writeLog(ERR, message);
+}
+
+// TLS settings that cannot work fail here, before any connection is made.
+int checkMailSecurity(const RunSettings& settings) {
+  SmtpSecurity security;
+  if (!smtpSecurityFromText(settings.mailSecurity, security)) {
+    writeLog(ERR, cp1252("Check-mail: Unbekannter Wert für Mail_Security: ") +
+                      settings.mailSecurity + " (erlaubt: none, starttls, tls)");
+    return -1;
+  }
+  if (!trustFileUsable(settings.mailCaFile)) {
+    writeLog(ERR, cp1252("Check-mail: Zertifikatsdatei aus Mail_CAFile ist nicht verwendbar "
+                         "(fehlt, ist leer, ist ein Verzeichnis oder enthält kein "
+                         "PEM-Zertifikat): ") +
+                      settings.mailCaFile);
+    return -1;
+  }
+  return 0;
 }
 
 int checkMail(RunSettings& settings) {
@@ -41,7 +61,7 @@ int checkMail(RunSettings& settings) {
     return -1;
   }
   if (settings.mailSubject.empty()) settings.mailSubject = "Veltrum - Benachrichtigung";
-  return 0;
+  return checkMailSecurity(settings);
 }
 
 int checkQuillbox(const RunSettings& settings) {

@@ -3,13 +3,13 @@
 #include <string>
 
 #include "actions/notification_text.h"
-#include "mail/secret_mask.h"
-#include "mail/smtp_client.h"
 #include "base/console.h"
 #include "base/log.h"
 #include "base/number_rule.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "mail/secret_mask.h"
+#include "mail/smtp_client.h"
 
 namespace veltrum {
 
@@ -26,6 +26,42 @@ std::string serverLine(const RunSettings& settings) {
   return withoutPassword(lastServerMessage(), settings.mailPassword);
 }
 
+// Which step of setting up TLS failed, for the report of a mail that was not
+// sent because TLS could not be had.
+std::string tlsFailureText() {
+  switch (lastTlsFailure()) {
+    case TlsSetupFailure::NotOffered:
+      return "STARTTLS wird vom Server nicht angeboten";
+    case TlsSetupFailure::Refused:
+      return "STARTTLS wurde vom Server abgelehnt";
+    case TlsSetupFailure::Certificate:
+      return cp1252(
+          "Zertifikat des Servers nicht vertrauenswürdig oder für einen anderen Namen "
+          "ausgestellt");
+    case TlsSetupFailure::TrustStore:
+      return "Zertifikatsdatei aus Mail_CAFile nicht verwendbar";
+    case TlsSetupFailure::Handshake:
+    case TlsSetupFailure::None:
+      break;
+  }
+  return "TLS-Handshake fehlgeschlagen";
+}
+
+// The server's refusal explains a STARTTLS that was not to be had; for the
+// other steps the TLS library's reason says more than a line of the server.
+void reportTlsFailure(const RunSettings& settings, const std::string& route) {
+  std::string text = "E-Mail konnte nicht an " + route +
+                     " versendet werden. Status: " + std::to_string(kTlsFailedStatus) +
+                     ",TLS-Fehler: " + tlsFailureText();
+  TlsSetupFailure failure = lastTlsFailure();
+  if (failure == TlsSetupFailure::NotOffered || failure == TlsSetupFailure::Refused) {
+    text += ",Servermeldung: " + serverLine(settings);
+  } else if (!lastTlsDetail().empty()) {
+    text += " (" + lastTlsDetail() + ")";
+  }
+  report(ERR, text);
+}
+
 std::string notificationBody(const RunSettings& settings) {
   return settings.mailBody + "\r" + fileTooOldText(settings.currentFile);
 }
@@ -36,7 +72,11 @@ void sendMailNotification() {
   const RunSettings& settings = runSettings();
   writeLog(LOG, "E-Mail Nachricht wird erstellt");
   int port = low32(readNumber(settings.mailPort));
-  int status = openSmtpConnection(settings.mailSmtp, port);
+  SmtpSecurity security = SmtpSecurity::None;
+  smtpSecurityFromText(settings.mailSecurity, security);  // the pre-check refused any other
+  const std::string route = settings.mailTo + cp1252(" über ") + settings.mailSmtp;
+  int status = openSmtpConnection(settings.mailSmtp, port, security, settings.mailCaFile);
+  if (status == kTlsFailedStatus) return reportTlsFailure(settings, route);
   if (status != 1) {
     // A refused connection stays with the transport; only QUIT may end it.
     report(ERR, cp1252("Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: ") +
@@ -45,10 +85,12 @@ void sendMailNotification() {
   }
   status = sendMail(settings.mailTo, settings.mailFrom, settings.mailSubject,
                     notificationBody(settings), settings.mailUser, settings.mailPassword);
-  const std::string route = settings.mailTo + cp1252(" über ") + settings.mailSmtp;
   if (status == 1) {
     report(LOG,
-           "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route + " versendet");
+           "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route +
+               (connectionUsesTls() ? cp1252(" per TLS verschlüsselt versendet") : " versendet"));
+  } else if (status == kTlsFailedStatus) {
+    reportTlsFailure(settings, route);
   } else {
     report(ERR, "E-Mail konnte nicht an " + route + " versendet werden. Status: " +
                     std::to_string(status) + ",Servermeldung: " + serverLine(settings));

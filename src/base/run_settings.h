@@ -21,6 +21,8 @@ struct RunSettings {
   std::string mailTo;
   std::string mailSubject;
   std::string mailBody;
+  std::string mailSecurity;  // none (empty), starttls or tls
+  std::string mailCaFile;    // extra certificates to trust, PEM
   std::string exec;
   std::string execParam;
   std::string quillboxDir;

@@ -1,10 +1,10 @@
 #include "run/configuration.h"
 
-#include "platform/file_system.h"
 #include "base/console.h"
 #include "base/log.h"
 #include "base/preference_file.h"
 #include "base/run_settings.h"
+#include "platform/file_system.h"
 
 namespace veltrum {
 
@@ -19,6 +19,8 @@ void readGlobalKeys(RunSettings& settings) {
   settings.mailSubject = readKey("Mail_Subject", "");
   settings.mailPort = readKey("Mail_Port", "");
   settings.mailBody = readKey("Mail_Body", "");
+  settings.mailSecurity = readKey("Mail_Security", "");
+  settings.mailCaFile = readKey("Mail_CAFile", "");
   settings.exec = readKey("Exec", "");
   settings.execParam = readKey("ExecParam", "");
   settings.quillboxDir = readKey("QuillboxDir", "");
@@ -38,6 +40,11 @@ void logSettings(const RunSettings& settings) {
   writeLog(LOG, "Init-Mail_Subject      :" + settings.mailSubject);
   writeLog(LOG, "Init-Mail_Port         :" + settings.mailPort);
   writeLog(LOG, "Init-Mail_Body         :" + settings.mailBody);
+  // Only where configured: a configuration without TLS logs what it always did.
+  if (!settings.mailSecurity.empty()) {
+    writeLog(LOG, "Init-Mail_Security     :" + settings.mailSecurity);
+  }
+  if (!settings.mailCaFile.empty()) writeLog(LOG, "Init-Mail_CAFile       :" + settings.mailCaFile);
   writeLog(LOG, "Init-Exec              :" + settings.exec);
   writeLog(LOG, "Init-ExecParam         :" + settings.execParam);
   writeLog(LOG, "Init-Recursive         :" + settings.recursive);
