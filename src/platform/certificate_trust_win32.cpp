@@ -233,11 +233,11 @@ TrustVerdict verifyServerCertificate(PCCERT_CONTEXT certificate, const std::stri
 
   DWORD status = chain->TrustStatus.dwErrorStatus;
   // Revocation is not asked for; a chain that ends in a certificate of the
-  // CA file is trusted though no system root vouches for it.
+  // CA file is trusted though no system root vouches for it. The chain must
+  // still reach a self-signed certificate (a CA file holding only an
+  // intermediate leaves it partial), as OpenSSL has it on the other platform.
   status &= ~(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION);
-  if (endsInAnchor(*chain->rgpChain[0], extraAnchors)) {
-    status &= ~(CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN);
-  }
+  if (endsInAnchor(*chain->rgpChain[0], extraAnchors)) status &= ~CERT_TRUST_IS_UNTRUSTED_ROOT;
   CertFreeCertificateChain(chain);
   if (status != CERT_TRUST_NO_ERROR) {
     detail = describeChainError(status);
