@@ -74,7 +74,7 @@ std::string describeHandshakeError(SECURITY_STATUS status) {
     case SEC_E_UNSUPPORTED_FUNCTION:
       return withCode("no common TLS version or cipher", status);
     default:
-      return withCode("TLS handshake failed", status);
+      return withCode("Schannel refused it", status);
   }
 }
 

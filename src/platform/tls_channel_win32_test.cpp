@@ -234,6 +234,24 @@ TEST_F(TlsChannelWin32, DataBothWaysThenTheServerEndsTheStream) {
   closeTcpConnection(connection);
 }
 
+TEST_F(TlsChannelWin32, TheClientEndsWithTheClosingAlert) {
+  TcpConnection* connection = connect("ending");
+  ASSERT_NE(connection, nullptr);
+  TlsFailure failure;
+  TlsChannel* channel = startTls(connection, "localhost", peers_->file("ca.pem"), 10, failure);
+  ASSERT_NE(channel, nullptr) << failure.detail;
+  ASSERT_EQ(tlsSend(channel, "QUIT\r\n", 6), 6);
+  EXPECT_EQ(receiveExactly(channel, 6), "QUIT\r\n");
+  endTls(channel);
+  closeTcpConnection(connection);
+  std::string ending;
+  for (int tries = 0; tries < 50 && ending.empty(); ++tries) {
+    delayMilliseconds(100);
+    ending = TestFolder::read(peers_->file("ending.txt"));
+  }
+  EXPECT_EQ(ending, "close_notify");
+}
+
 TEST_F(TlsChannelWin32, TrustFileMustHoldAPemCertificate) {
   TestFolder folder;
   const std::string certificate = TestFolder::read(peers_->file("ca.pem"));

@@ -140,6 +140,23 @@ def serve_tls(tls):
     return handle
 
 
+def record_ending(tls, folder):
+    """Echoes like serve_tls and writes to "ending.txt" how the client
+    ended: "close_notify" with the closing alert, "eof" without it."""
+    # Python ignores an end without the alert unless told otherwise.
+    tls.options &= ~getattr(ssl, "OP_IGNORE_UNEXPECTED_EOF", 0)
+
+    def handle(raw):
+        with tls.wrap_socket(raw, server_side=True, suppress_ragged_eofs=False) as connection:
+            try:
+                echo(connection)
+                ending = b"close_notify"
+            except (ssl.SSLError, OSError):
+                ending = b"eof"
+            write(folder, "ending.txt", ending)
+    return handle
+
+
 def silent(raw):
     time.sleep(30)
 
@@ -198,6 +215,7 @@ def main():
     handlers = {label: serve_tls(context(identity)) for label, identity in identities.items()}
     handlers["tls11"] = serve_tls(context(identities["good"], ssl.TLSVersion.TLSv1_1))
     handlers["tls12"] = serve_tls(context(identities["good"], ssl.TLSVersion.TLSv1_2))
+    handlers["ending"] = record_ending(context(identities["good"]), folder)
     handlers["silent"] = silent
     handlers["garbage"] = garbage
     handlers["closes"] = close_after_hello
