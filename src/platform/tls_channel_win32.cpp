@@ -232,7 +232,7 @@ bool agreedOnTls12OrLater(TlsChannel& channel, TlsFailure& failure) {
 }
 
 bool verifyPeer(TlsChannel& channel, const std::string& hostName, HCERTSTORE anchors,
-                TlsFailure& failure) {
+                int64_t deadline, TlsFailure& failure) {
   PCCERT_CONTEXT certificate = nullptr;
   if (QueryContextAttributesA(&channel.context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) !=
           SEC_E_OK ||
@@ -240,7 +240,9 @@ bool verifyPeer(TlsChannel& channel, const std::string& hostName, HCERTSTORE anc
     return fail(failure, TlsStep::Certificate, "the server sent no certificate");
   }
   std::string detail;
-  const TrustVerdict verdict = verifyServerCertificate(certificate, hostName, anchors, detail);
+  const int64_t left = deadline - monotonicMilliseconds();
+  const TrustVerdict verdict = verifyServerCertificate(
+      certificate, hostName, anchors, static_cast<int>(left > 0 ? left : 0), detail);
   CertFreeCertificateContext(certificate);
   if (verdict != TrustVerdict::Trusted) return fail(failure, TlsStep::Certificate, detail);
   return true;
@@ -363,7 +365,7 @@ TlsChannel* startTls(TcpConnection* connection, const std::string& hostName,
       (channel->haveCredentials ||
        fail(failure, TlsStep::Handshake, withCode("no TLS credentials", status))) &&
       handshake(*channel, target, deadline, failure) && agreedOnTls12OrLater(*channel, failure) &&
-      verifyPeer(*channel, hostName, anchors, failure) &&
+      verifyPeer(*channel, hostName, anchors, deadline, failure) &&
       (QueryContextAttributesA(&channel->context, SECPKG_ATTR_STREAM_SIZES, &channel->sizes) ==
            SEC_E_OK ||
        fail(failure, TlsStep::Handshake, "no record sizes"));
@@ -410,7 +412,7 @@ int tlsReceive(TlsChannel* channel, char* buffer, int maxLength) {
 }
 
 int tlsSend(TlsChannel* channel, const char* buffer, int length) {
-  if (channel->failed) return -1;
+  if (channel->failed || channel->sizes.cbMaximumMessage == 0) return -1;
   const SecPkgContext_StreamSizes& sizes = channel->sizes;
   std::vector<char> record(sizes.cbHeader + sizes.cbMaximumMessage + sizes.cbTrailer);
   for (int done = 0; done < length;) {
