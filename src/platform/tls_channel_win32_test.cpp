@@ -234,6 +234,25 @@ TEST_F(TlsChannelWin32, DataBothWaysThenTheServerEndsTheStream) {
   closeTcpConnection(connection);
 }
 
+TEST_F(TlsChannelWin32, ANameGoesOutAsServerNameAnAddressDoesNot) {
+  const struct {
+    const char* host;
+    const char* serverName;
+  } cases[] = {{"localhost", "localhost"}, {"127.0.0.1", "-"}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.host);
+    DeleteFileA(peers_->file("server-name.txt").c_str());
+    TcpConnection* connection = connect("server-name");
+    ASSERT_NE(connection, nullptr);
+    TlsFailure failure;
+    TlsChannel* channel = startTls(connection, test.host, peers_->file("ca.pem"), 10, failure);
+    EXPECT_NE(channel, nullptr) << failure.detail;
+    endTls(channel);
+    closeTcpConnection(connection);
+    EXPECT_EQ(TestFolder::read(peers_->file("server-name.txt")), test.serverName);
+  }
+}
+
 TEST_F(TlsChannelWin32, TheClientEndsWithTheClosingAlert) {
   TcpConnection* connection = connect("ending");
   ASSERT_NE(connection, nullptr);

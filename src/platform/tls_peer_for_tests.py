@@ -157,6 +157,15 @@ def record_ending(tls, folder):
     return handle
 
 
+def record_server_name(tls, folder):
+    """Writes the server name the client asked for to "server-name.txt"
+    ("-" for none) during each handshake."""
+    def remember(connection, server_name, context):
+        write(folder, "server-name.txt", (server_name or "-").encode())
+    tls.sni_callback = remember
+    return serve_tls(tls)
+
+
 def silent(raw):
     time.sleep(30)
 
@@ -216,6 +225,7 @@ def main():
     handlers["tls11"] = serve_tls(context(identities["good"], ssl.TLSVersion.TLSv1_1))
     handlers["tls12"] = serve_tls(context(identities["good"], ssl.TLSVersion.TLSv1_2))
     handlers["ending"] = record_ending(context(identities["good"]), folder)
+    handlers["server-name"] = record_server_name(context(identities["good"]), folder)
     handlers["silent"] = silent
     handlers["garbage"] = garbage
     handlers["closes"] = close_after_hello
