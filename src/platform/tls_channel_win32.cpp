@@ -3,6 +3,8 @@
 // functions, so the deadlines of the plain dialog hold. Schannel is told to
 // leave the certificate alone (manual validation), and the chain and the
 // name are checked by certificate_trust_win32.cpp, with the CA file.
+// Deadlines go by the installed clock, so a test's scripted peer can stand
+// in for the server without making the test wait.
 #include "platform/tls_channel.h"
 
 #define SECURITY_WIN32
@@ -141,7 +143,7 @@ bool receiveHandshakeBytes(TlsChannel& channel, int64_t deadline, TlsFailure& fa
   if (channel.incoming.size() > kLargestHandshake) {
     return fail(failure, TlsStep::Handshake, "handshake larger than 512 KB");
   }
-  const int64_t left = deadline - monotonicMilliseconds();
+  const int64_t left = deadline - clock().deadlineMilliseconds();
   if (left <= 0 || !waitUntilReadable(channel.connection, static_cast<int>(left))) {
     return fail(failure, TlsStep::Handshake, "no TLS answer within the time limit");
   }
@@ -240,7 +242,7 @@ bool verifyPeer(TlsChannel& channel, const std::string& hostName, HCERTSTORE anc
     return fail(failure, TlsStep::Certificate, "the server sent no certificate");
   }
   std::string detail;
-  const int64_t left = deadline - monotonicMilliseconds();
+  const int64_t left = deadline - clock().deadlineMilliseconds();
   const TrustVerdict verdict = verifyServerCertificate(
       certificate, hostName, anchors, static_cast<int>(left > 0 ? left : 0), detail);
   CertFreeCertificateContext(certificate);
@@ -341,7 +343,8 @@ bool trustFileUsable(const std::string& caFile) {
 TlsChannel* startTls(TcpConnection* connection, const std::string& hostName,
                      const std::string& caFile, int timeoutSeconds, TlsFailure& failure) {
   failure = TlsFailure{};
-  const int64_t deadline = monotonicMilliseconds() + static_cast<int64_t>(timeoutSeconds) * 1000;
+  const int64_t deadline =
+      clock().deadlineMilliseconds() + static_cast<int64_t>(timeoutSeconds) * 1000;
   if (connection == nullptr) {
     fail(failure, TlsStep::Handshake, "no connection");
     return nullptr;
@@ -378,11 +381,11 @@ TlsChannel* startTls(TcpConnection* connection, const std::string& hostName,
 }
 
 bool tlsWaitUntilReadable(TlsChannel* channel, int timeoutMilliseconds) {
-  const int64_t deadline = monotonicMilliseconds() + timeoutMilliseconds;
+  const int64_t deadline = clock().deadlineMilliseconds() + timeoutMilliseconds;
   for (bool first = true;; first = false) {
     decryptWaiting(*channel);
     if (hasPlain(*channel) || channel->ended || channel->failed) return true;
-    const int64_t left = deadline - monotonicMilliseconds();
+    const int64_t left = deadline - clock().deadlineMilliseconds();
     if (!first && left <= 0) return false;
     if (!waitUntilReadable(channel->connection, static_cast<int>(left > 0 ? left : 0))) {
       return false;
