@@ -253,6 +253,31 @@ TEST_F(TlsChannelWin32, ANameGoesOutAsServerNameAnAddressDoesNot) {
   }
 }
 
+TEST_F(TlsChannelWin32, APeerThatClosesWithoutTheAlert) {
+  // Between records that is the end of the stream; within one an error.
+  const struct {
+    const char* peer;
+    const char* data;
+    int last;
+  } cases[] = {{"no-alert", "hello\n", 0}, {"cut-record", "", -1}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.peer);
+    TcpConnection* connection = connect(test.peer);
+    ASSERT_NE(connection, nullptr);
+    TlsFailure failure;
+    TlsChannel* channel = startTls(connection, "localhost", peers_->file("ca.pem"), 10, failure);
+    ASSERT_NE(channel, nullptr) << failure.detail;
+    const std::string data = test.data;
+    EXPECT_EQ(receiveExactly(channel, data.size()), data);
+    EXPECT_TRUE(tlsWaitUntilReadable(channel, 5000));
+    char rest[16];
+    EXPECT_EQ(tlsReceive(channel, rest, sizeof rest), test.last);
+    EXPECT_EQ(tlsReceive(channel, rest, sizeof rest), test.last);
+    endTls(channel);
+    closeTcpConnection(connection);
+  }
+}
+
 TEST_F(TlsChannelWin32, TheClientEndsWithTheClosingAlert) {
   TcpConnection* connection = connect("ending");
   ASSERT_NE(connection, nullptr);
