@@ -206,6 +206,11 @@ bool handshake(TlsChannel& channel, const char* target, int64_t deadline, TlsFai
     if (needBytes && !receiveHandshakeBytes(channel, deadline, failure)) return false;
     bool sent = true;
     status = stepHandshake(channel, target, sent);
+    // Schannel's own reason first: the alert it answered with may not have
+    // reached a peer that had gone already.
+    if (FAILED(status) && status != SEC_E_INCOMPLETE_MESSAGE) {
+      return fail(failure, TlsStep::Handshake, describeHandshakeError(status));
+    }
     if (!sent) return fail(failure, TlsStep::Handshake, "the connection failed");
     if (status == SEC_E_OK) return true;
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
