@@ -79,6 +79,19 @@ def test_real_server_delivers_over_tls(veltrum, tmp_path, pki, mode, user):
     assert "Init-Mail_CAFile       :" + native(pki.ca_file) in texts
 
 
+def test_self_signed_server_trusted_through_its_own_certificate(veltrum, tmp_path, pki):
+    from certificates import self_signed
+    pair = pki.pair("self-signed", self_signed())
+    sink = SinkServer(tmp_path / "sink", password=PASSWORD, tls=pair)
+    try:
+        mail_conf(veltrum, sink.port, Mail_Security="tls", Mail_CAFile=native(pair[0]))
+        run_mail(veltrum, tmp_path / "watched")
+        assert reports(veltrum) == [("LOG", SENT_TLS)]
+        assert len(sink.messages()) == 1
+    finally:
+        sink.stop()
+
+
 def test_real_server_with_a_private_ca_not_given(veltrum, tmp_path, pki):
     sink = SinkServer(tmp_path / "sink", password=PASSWORD, starttls=pki.server)
     try:
