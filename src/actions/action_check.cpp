@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
-#include "platform/file_system.h"
-#include "platform/program_check.h"
 #include "base/console.h"
 #include "base/log.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "platform/create_file.h"
+#include "platform/file_system.h"
+#include "platform/program_check.h"
 
 namespace veltrum {
 
@@ -47,12 +48,13 @@ int checkMail(RunSettings& settings) {
 int checkQuillbox(const RunSettings& settings) {
   writeLog(LOG, "Check:Versuche ins Quillbox Verzeichnis zu schreiben");
   const std::string testPath = settings.quillboxDir + "veltrum_test.tmp";
-  if (!writeNewFile(testPath, "TEST - Testnachricht von Veltrum - TEST\r\n", false)) {
+  // Written into a new file and removed again: whatever held the name before
+  // (a leftover, a planted link) is removed itself, never written through.
+  if (!writeTestFile(testPath, "TEST - Testnachricht von Veltrum - TEST\r\n")) {
     reportFailure("Check: Testnachricht konnte nicht angelegt werden.");
     return -1;
   }
   writeLog(LOG, "Check:Testnachricht konnte angelegt werden.");
-  deleteFile(testPath);  // a leftover is truncated and reused by the next check
   return 0;
 }
 

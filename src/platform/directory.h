@@ -17,6 +17,14 @@ void searchDirectory(const std::string& directory, const std::vector<std::string
                      std::vector<std::vector<DirEntry>>* matches,
                      std::vector<DirEntry>* subfolders);
 
+// A folder the search entered from the listing of its parent, listed only
+// while it is still that plain folder: one swapped for a link (or a
+// junction) since gives no entries and no subfolders. Same results as
+// searchDirectory otherwise.
+void searchEnteredDirectory(const std::string& directory, const std::vector<std::string>& patterns,
+                            std::vector<std::vector<DirEntry>>* matches,
+                            std::vector<DirEntry>* subfolders);
+
 // True when enumerateDirectory(directory, "*.*") would not fail, found out
 // without reading the entries.
 bool directoryCanBeEnumerated(const std::string& directory);

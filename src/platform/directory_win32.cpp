@@ -9,23 +9,75 @@ namespace veltrum {
 
 namespace {
 
-DirEntry describeEntry(const WIN32_FIND_DATAA& found) {
+std::wstring widened(const std::string& ansi) {
+  const int length =
+      MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  if (length > 0) {
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), length);
+  }
+  return wide;
+}
+
+// The name in the ANSI code page, with "?" for every character it cannot
+// hold and no best-fit look-alikes ("Ω" never becomes "O"). True when the
+// ANSI text names exactly this entry again.
+bool narrowed(const wchar_t* wide, std::string* ansi) {
+  const int length = static_cast<int>(wcslen(wide));
+  BOOL usedDefault = FALSE;
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0, "?",
+                                       &usedDefault);
+  ansi->assign(static_cast<size_t>(size), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, ansi->data(), size, "?",
+                        &usedDefault);
+  }
+  return !usedDefault && widened(*ansi) == std::wstring(wide, static_cast<size_t>(length));
+}
+
+// The name the ANSI calls of the evaluation reach this entry by: the long
+// name, else the short 8.3 name where the volume keeps one. Without either
+// the name keeps "?" where characters could not be held; a file name cannot
+// contain "?", so the evaluation finds nothing and reports it as not present
+// instead of meeting another file.
+std::string reachableName(const std::wstring& longName, const std::wstring& shortName) {
+  std::string name;
+  if (narrowed(longName.c_str(), &name)) return name;
+  std::string ansiShort;
+  if (!shortName.empty() && narrowed(shortName.c_str(), &ansiShort)) return ansiShort;
+  return name;
+}
+
+DirEntry describeEntry(const std::wstring& longName, const std::wstring& shortName,
+                       DWORD attributes) {
   DirEntry entry;
-  entry.name = found.cFileName;
-  entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  entry.name = reachableName(longName, shortName);
+  entry.isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   // Junctions and symbolic links: the search must not descend through them.
-  entry.isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  entry.isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   return entry;
 }
 
-// FindFirstFileA on directory + "\\" + pattern; INVALID_HANDLE_VALUE with
+DirEntry describeEntry(const WIN32_FIND_DATAW& found) {
+  return describeEntry(found.cFileName, found.cAlternateFileName, found.dwFileAttributes);
+}
+
+void sortByName(std::vector<DirEntry>* entries) {
+  // One order on every file system (and the same as the POSIX build's).
+  std::stable_sort(entries->begin(), entries->end(), [](const DirEntry& a, const DirEntry& b) {
+    return compareEntryNames(a.name, b.name) < 0;
+  });
+}
+
+// FindFirstFileW on directory + "\\" + pattern (the wide call: the ANSI one
+// gives best-fit names that may name other files); INVALID_HANDLE_VALUE with
 // the error in *error when nothing was found or the search failed.
-HANDLE openSearch(const std::string& directory, const std::string& pattern, WIN32_FIND_DATAA* found,
+HANDLE openSearch(const std::string& directory, const std::string& pattern, WIN32_FIND_DATAW* found,
                   DWORD* error) {
   std::string searchPath = directory;
   if (!searchPath.empty() && searchPath.back() != '\\') searchPath += '\\';
   searchPath += pattern.empty() ? std::string("*.*") : pattern;
-  HANDLE search = FindFirstFileA(searchPath.c_str(), found);
+  HANDLE search = FindFirstFileW(widened(searchPath).c_str(), found);
   *error = search == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
   return search;
 }
@@ -34,10 +86,108 @@ bool nothingMatched(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
 }
 
+std::wstring finalPathOf(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD length =
+        GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length == 0) return L"";
+    if (length < path.size()) return path.substr(0, length);
+    path.assign(length + 1, L'\0');
+  }
+  return L"";
+}
+
+std::wstring withoutTrailingSeparators(std::wstring path) {
+  while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  return path;
+}
+
+// Whether the folder open as `folder` is the entry `path` names itself, in
+// the folder its parent part names. A file system that opens a symbolic
+// link's target even with FILE_FLAG_OPEN_REPARSE_POINT (Wine's view of a
+// POSIX one) gives the link away by the target's own path.
+bool isTheEntryItself(HANDLE folder, const std::wstring& path) {
+  const std::wstring named = withoutTrailingSeparators(path);
+  const size_t separator = named.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return false;
+  HANDLE parent = CreateFileW(named.substr(0, separator + 1).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (parent == INVALID_HANDLE_VALUE) return false;
+  std::wstring expected = withoutTrailingSeparators(finalPathOf(parent));
+  CloseHandle(parent);
+  // The long form of the last part, should the listing have given the 8.3 one.
+  std::wstring longForm(named.size() + MAX_PATH, L'\0');
+  const DWORD length =
+      GetLongPathNameW(named.c_str(), longForm.data(), static_cast<DWORD>(longForm.size()));
+  if (length == 0 || length >= longForm.size() || expected.empty()) return false;
+  longForm.resize(length);
+  expected += L'\\';
+  expected += longForm.substr(longForm.find_last_of(L"\\/") + 1);
+  const std::wstring actual = withoutTrailingSeparators(finalPathOf(folder));
+  return CompareStringOrdinal(expected.data(), static_cast<int>(expected.size()), actual.data(),
+                              static_cast<int>(actual.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The folder open as itself when it is still a plain folder, else
+// INVALID_HANDLE_VALUE. Without FILE_SHARE_DELETE it cannot be renamed or
+// removed while it is open, so no link can take its place meanwhile.
+HANDLE openPlainFolder(const std::string& directory) {
+  const std::wstring path = widened(directory);
+  HANDLE folder = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return folder;
+  BY_HANDLE_FILE_INFORMATION details;
+  const bool plain = GetFileInformationByHandle(folder, &details) &&
+                     (details.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                     (details.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                     isTheEntryItself(folder, path);
+  if (plain) return folder;
+  CloseHandle(folder);
+  return INVALID_HANDLE_VALUE;
+}
+
+// Every entry of the open folder, read through its handle (not by its path,
+// which may lead elsewhere by now), with the short name where there is one.
+struct ListedEntry {
+  DirEntry entry;
+  std::string shortName;  // ANSI; empty without one
+};
+
+std::vector<ListedEntry> listThroughHandle(HANDLE folder) {
+  std::vector<ListedEntry> listed;
+  std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));  // aligned for the records
+  FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+  while (GetFileInformationByHandleEx(folder, kind, buffer.data(),
+                                      static_cast<DWORD>(buffer.size() * sizeof(LONGLONG)))) {
+    kind = FileIdBothDirectoryInfo;
+    const char* record = reinterpret_cast<const char*>(buffer.data());
+    for (;;) {
+      const auto* item = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(record);
+      const std::wstring longName(item->FileName, item->FileNameLength / sizeof(WCHAR));
+      const std::wstring shortName(item->ShortName, item->ShortNameLength / sizeof(WCHAR));
+      ListedEntry entry{describeEntry(longName, shortName, item->FileAttributes), ""};
+      if (!shortName.empty()) narrowed(shortName.c_str(), &entry.shortName);
+      listed.push_back(std::move(entry));
+      if (item->NextEntryOffset == 0) break;
+      record += item->NextEntryOffset;
+    }
+  }
+  return listed;
+}
+
+// As the platform's search matches: the long name or the short one.
+bool matches(const std::string& pattern, const ListedEntry& listed) {
+  return wildcardMatches(pattern, listed.entry.name) ||
+         (!listed.shortName.empty() && wildcardMatches(pattern, listed.shortName));
+}
+
 }  // namespace
 
 bool directoryCanBeEnumerated(const std::string& directory) {
-  WIN32_FIND_DATAA found;
+  WIN32_FIND_DATAW found;
   DWORD error = ERROR_SUCCESS;
   HANDLE search = openSearch(directory, "*.*", &found, &error);
   if (search == INVALID_HANDLE_VALUE) return nothingMatched(error);
@@ -48,7 +198,7 @@ bool directoryCanBeEnumerated(const std::string& directory) {
 EnumOutcome enumerateDirectory(const std::string& directory, const std::string& pattern,
                                std::vector<DirEntry>* entries) {
   entries->clear();
-  WIN32_FIND_DATAA found;
+  WIN32_FIND_DATAW found;
   DWORD error = ERROR_SUCCESS;
   HANDLE search = openSearch(directory, pattern, &found, &error);
   if (search == INVALID_HANDLE_VALUE) {
@@ -56,14 +206,33 @@ EnumOutcome enumerateDirectory(const std::string& directory, const std::string& 
   }
   do {
     entries->push_back(describeEntry(found));
-  } while (FindNextFileA(search, &found));
+  } while (FindNextFileW(search, &found));
   FindClose(search);
 
-  // One order on every file system (and the same as the POSIX build's).
-  std::stable_sort(entries->begin(), entries->end(), [](const DirEntry& a, const DirEntry& b) {
-    return compareEntryNames(a.name, b.name) < 0;
-  });
+  sortByName(entries);
   return entries->empty() ? EnumOutcome::Empty : EnumOutcome::Entries;
+}
+
+void searchEnteredDirectory(const std::string& directory, const std::vector<std::string>& patterns,
+                            std::vector<std::vector<DirEntry>>* matchesOut,
+                            std::vector<DirEntry>* subfolders) {
+  matchesOut->assign(patterns.size(), {});
+  if (subfolders != nullptr) subfolders->clear();
+  HANDLE folder = openPlainFolder(directory);
+  if (folder == INVALID_HANDLE_VALUE) return;  // swapped for a link, or gone
+  const std::vector<ListedEntry> listed = listThroughHandle(folder);
+  CloseHandle(folder);
+  for (size_t i = 0; i < patterns.size(); ++i) {
+    for (const ListedEntry& entry : listed) {
+      if (matches(patterns[i], entry)) (*matchesOut)[i].push_back(entry.entry);
+    }
+    sortByName(&(*matchesOut)[i]);
+  }
+  if (subfolders == nullptr) return;
+  for (const ListedEntry& entry : listed) {
+    if (entry.entry.isDirectory) subfolders->push_back(entry.entry);
+  }
+  sortByName(subfolders);
 }
 
 }  // namespace veltrum
