@@ -87,10 +87,11 @@ std::string namePart(const std::string& entry) {
 
 namespace {
 
-// `entered`: the folder was reached from the listing of its parent, where it
-// was a plain folder; it is listed only while it still is one.
+// `entered`: the folder as the listing of its parent showed it, a plain
+// folder; it is listed only while it still is that one. Null for the folder
+// the search starts in.
 void searchTree(const std::string& namePatterns, const std::string& directory, PathList* list,
-                int32_t recursive, bool entered) {
+                int32_t recursive, const DirEntry* entered) {
   std::string folder = directory;
   if (!folder.empty() && folder.back() != pathSeparator()) folder += pathSeparator();
   std::vector<std::string> patterns;
@@ -102,8 +103,8 @@ void searchTree(const std::string& namePatterns, const std::string& directory, P
   std::vector<std::vector<DirEntry>> matches;
   std::vector<DirEntry> subfolders;
   std::vector<DirEntry>* wanted = recursive != 0 ? &subfolders : nullptr;
-  if (entered) {
-    fileSystem().searchEnteredFolder(folder, patterns, &matches, wanted);
+  if (entered != nullptr) {
+    fileSystem().searchEnteredFolder(folder, *entered, patterns, &matches, wanted);
   } else {
     fileSystem().searchFolder(folder, patterns, &matches, wanted);
   }
@@ -114,7 +115,7 @@ void searchTree(const std::string& namePatterns, const std::string& directory, P
   for (const DirEntry& entry : subfolders) {
     // A linked folder is never entered: a link loop would never end.
     if (entry.isLink || entry.name == "." || entry.name == "..") continue;
-    searchTree(namePatterns, folder + entry.name, list, 1, true);
+    searchTree(namePatterns, folder + entry.name, list, 1, &entry);
   }
 }
 
@@ -122,7 +123,7 @@ void searchTree(const std::string& namePatterns, const std::string& directory, P
 
 int searchFiles(const std::string& namePatterns, const std::string& directory, PathList* list,
                 int32_t recursive) {
-  searchTree(namePatterns, directory, list, recursive, false);
+  searchTree(namePatterns, directory, list, recursive, nullptr);
   return static_cast<int>(list->size());
 }
 

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/directory.h"
 #include "platform/wildcard.h"
@@ -17,6 +18,18 @@ std::wstring widened(const std::string& ansi) {
     MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), length);
   }
   return wide;
+}
+
+// A wide path kept in a DirEntry: UTF-8 holds it without loss.
+std::string utf8Of(const std::wstring& wide) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(size), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
+                        nullptr, nullptr);
+  }
+  return text;
 }
 
 // The name in the ANSI code page, with "?" for every character it cannot
@@ -48,10 +61,22 @@ std::string reachableName(const std::wstring& longName, const std::wstring& shor
   return name;
 }
 
-DirEntry describeEntry(const std::wstring& longName, const std::wstring& shortName,
-                       DWORD attributes) {
+// Where a listing through a folder's handle found an entry: its file id and
+// its final path. A path compared alone could pass a folder that was opened
+// through a link and whose path was read a moment later, after the swap
+// back; the id is the folder's own.
+std::string locationOf(ULONGLONG fileId, const std::wstring& path) {
+  char id[17] = {};
+  snprintf(id, sizeof id, "%016llx", fileId);
+  return std::string(id) + ":" + utf8Of(path);
+}
+
+// `folder`: the final path of the folder listed, empty when unknown.
+DirEntry describeEntry(const std::wstring& folder, const std::wstring& longName,
+                       const std::wstring& shortName, DWORD attributes, ULONGLONG fileId) {
   DirEntry entry;
   entry.name = reachableName(longName, shortName);
+  if (!folder.empty()) entry.location = locationOf(fileId, folder + L'\\' + longName);
   entry.isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   // Junctions and symbolic links: the search must not descend through them.
   entry.isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -59,7 +84,7 @@ DirEntry describeEntry(const std::wstring& longName, const std::wstring& shortNa
 }
 
 DirEntry describeEntry(const WIN32_FIND_DATAW& found) {
-  return describeEntry(found.cFileName, found.cAlternateFileName, found.dwFileAttributes);
+  return describeEntry(L"", found.cFileName, found.cAlternateFileName, found.dwFileAttributes, 0);
 }
 
 void sortByName(std::vector<DirEntry>* entries) {
@@ -103,6 +128,11 @@ std::wstring withoutTrailingSeparators(std::wstring path) {
   return path;
 }
 
+bool samePath(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
 // Whether the folder open as `folder` is the entry `path` names itself, in
 // the folder its parent part names. A file system that opens a symbolic
 // link's target even with FILE_FLAG_OPEN_REPARSE_POINT (Wine's view of a
@@ -125,15 +155,17 @@ bool isTheEntryItself(HANDLE folder, const std::wstring& path) {
   longForm.resize(length);
   expected += L'\\';
   expected += longForm.substr(longForm.find_last_of(L"\\/") + 1);
-  const std::wstring actual = withoutTrailingSeparators(finalPathOf(folder));
-  return CompareStringOrdinal(expected.data(), static_cast<int>(expected.size()), actual.data(),
-                              static_cast<int>(actual.size()), TRUE) == CSTR_EQUAL;
+  return samePath(expected, withoutTrailingSeparators(finalPathOf(folder)));
 }
 
-// The folder open as itself when it is still a plain folder, else
-// INVALID_HANDLE_VALUE. Without FILE_SHARE_DELETE it cannot be renamed or
-// removed while it is open, so no link can take its place meanwhile.
-HANDLE openPlainFolder(const std::string& directory) {
+// The folder open as itself when it is still the plain folder the listing
+// of its parent found at `location` (see locationOf; empty when unknown:
+// then it must at least lie in the folder its path names), else
+// INVALID_HANDLE_VALUE. Comparing final paths also catches a folder higher
+// up swapped for a link since it was listed. Without FILE_SHARE_DELETE the
+// folder cannot be renamed or removed while it is open.
+HANDLE openPlainFolder(const std::string& directory, const std::string& location,
+                       std::wstring* finalPath) {
   const std::wstring path = widened(directory);
   HANDLE folder = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -142,9 +174,13 @@ HANDLE openPlainFolder(const std::string& directory) {
   BY_HANDLE_FILE_INFORMATION details;
   const bool plain = GetFileInformationByHandle(folder, &details) &&
                      (details.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                     (details.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-                     isTheEntryItself(folder, path);
-  if (plain) return folder;
+                     (details.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  *finalPath = withoutTrailingSeparators(finalPathOf(folder));
+  const ULONGLONG fileId =
+      (static_cast<ULONGLONG>(details.nFileIndexHigh) << 32) | details.nFileIndexLow;
+  const bool same = location.empty() ? isTheEntryItself(folder, path)
+                                     : location == locationOf(fileId, *finalPath);
+  if (plain && same) return folder;
   CloseHandle(folder);
   return INVALID_HANDLE_VALUE;
 }
@@ -156,7 +192,7 @@ struct ListedEntry {
   std::string shortName;  // ANSI; empty without one
 };
 
-std::vector<ListedEntry> listThroughHandle(HANDLE folder) {
+std::vector<ListedEntry> listThroughHandle(HANDLE folder, const std::wstring& finalPath) {
   std::vector<ListedEntry> listed;
   std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));  // aligned for the records
   FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
@@ -168,7 +204,9 @@ std::vector<ListedEntry> listThroughHandle(HANDLE folder) {
       const auto* item = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(record);
       const std::wstring longName(item->FileName, item->FileNameLength / sizeof(WCHAR));
       const std::wstring shortName(item->ShortName, item->ShortNameLength / sizeof(WCHAR));
-      ListedEntry entry{describeEntry(longName, shortName, item->FileAttributes), ""};
+      ListedEntry entry{describeEntry(finalPath, longName, shortName, item->FileAttributes,
+                                      static_cast<ULONGLONG>(item->FileId.QuadPart)),
+                        ""};
       if (!shortName.empty()) narrowed(shortName.c_str(), &entry.shortName);
       listed.push_back(std::move(entry));
       if (item->NextEntryOffset == 0) break;
@@ -213,14 +251,16 @@ EnumOutcome enumerateDirectory(const std::string& directory, const std::string& 
   return entries->empty() ? EnumOutcome::Empty : EnumOutcome::Entries;
 }
 
-void searchEnteredDirectory(const std::string& directory, const std::vector<std::string>& patterns,
+void searchEnteredDirectory(const std::string& directory, const std::string& location,
+                            const std::vector<std::string>& patterns,
                             std::vector<std::vector<DirEntry>>* matchesOut,
                             std::vector<DirEntry>* subfolders) {
   matchesOut->assign(patterns.size(), {});
   if (subfolders != nullptr) subfolders->clear();
-  HANDLE folder = openPlainFolder(directory);
+  std::wstring finalPath;
+  HANDLE folder = openPlainFolder(directory, location, &finalPath);
   if (folder == INVALID_HANDLE_VALUE) return;  // swapped for a link, or gone
-  const std::vector<ListedEntry> listed = listThroughHandle(folder);
+  const std::vector<ListedEntry> listed = listThroughHandle(folder, finalPath);
   CloseHandle(folder);
   for (size_t i = 0; i < patterns.size(); ++i) {
     for (const ListedEntry& entry : listed) {
@@ -232,6 +272,32 @@ void searchEnteredDirectory(const std::string& directory, const std::vector<std:
   for (const ListedEntry& entry : listed) {
     if (entry.entry.isDirectory) subfolders->push_back(entry.entry);
   }
+  sortByName(subfolders);
+}
+
+void searchDirectory(const std::string& directory, const std::vector<std::string>& patterns,
+                     std::vector<std::vector<DirEntry>>* matches,
+                     std::vector<DirEntry>* subfolders) {
+  matches->assign(patterns.size(), {});
+  for (size_t i = 0; i < patterns.size(); ++i) {
+    if (enumerateDirectory(directory, patterns[i], &(*matches)[i]) == EnumOutcome::Failed) {
+      (*matches)[i].clear();
+    }
+  }
+  if (subfolders == nullptr) return;
+  subfolders->clear();
+  // The subfolders through the folder's handle, with the ids the folders
+  // entered next are held to. The starting folder itself may be a link.
+  HANDLE folder = CreateFileW(widened(directory.empty() ? "." : directory).c_str(),
+                              FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return;
+  for (const ListedEntry& entry :
+       listThroughHandle(folder, withoutTrailingSeparators(finalPathOf(folder)))) {
+    if (entry.entry.isDirectory) subfolders->push_back(entry.entry);
+  }
+  CloseHandle(folder);
   sortByName(subfolders);
 }
 

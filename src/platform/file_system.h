@@ -16,6 +16,10 @@ struct DirEntry {
   std::string name;  // the entry's own (long) name, no directory
   bool isDirectory = false;
   bool isLink = false;  // a symbolic link (POSIX) or reparse point (Windows)
+  // Where the listing found the entry, in the platform's own terms (Windows:
+  // its final path, UTF-8), so that a later step can tell whether a path
+  // still leads there; empty where the platform keeps none.
+  std::string location;
 };
 
 enum class EnumOutcome {
@@ -53,13 +57,14 @@ class FileSystem {
                             std::vector<DirEntry>* subfolders);
 
   // searchFolder for a folder that a search entered because the listing of
-  // its parent showed it as a plain folder: a platform that can tell gives
-  // nothing for a folder swapped for a link since. The default is
+  // its parent showed it as the plain folder `listed`: a platform that can
+  // tell gives nothing for a folder swapped for a link since. The default is
   // searchFolder.
-  virtual void searchEnteredFolder(const std::string& directory,
+  virtual void searchEnteredFolder(const std::string& directory, const DirEntry& listed,
                                    const std::vector<std::string>& patterns,
                                    std::vector<std::vector<DirEntry>>* matches,
                                    std::vector<DirEntry>* subfolders) {
+    (void)listed;
     searchFolder(directory, patterns, matches, subfolders);
   }
 

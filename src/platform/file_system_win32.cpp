@@ -34,10 +34,17 @@ class Win32FileSystem : public FileSystem {
     return enumerateDirectory(directory, pattern, entries);
   }
 
-  void searchEnteredFolder(const std::string& directory, const std::vector<std::string>& patterns,
+  void searchFolder(const std::string& directory, const std::vector<std::string>& patterns,
+                    std::vector<std::vector<DirEntry>>* matches,
+                    std::vector<DirEntry>* subfolders) override {
+    searchDirectory(directory, patterns, matches, subfolders);
+  }
+
+  void searchEnteredFolder(const std::string& directory, const DirEntry& listed,
+                           const std::vector<std::string>& patterns,
                            std::vector<std::vector<DirEntry>>* matches,
                            std::vector<DirEntry>* subfolders) override {
-    searchEnteredDirectory(directory, patterns, matches, subfolders);
+    searchEnteredDirectory(directory, listed.location, patterns, matches, subfolders);
   }
 
   // Only opens a search: the path test runs once per file and must not read

@@ -449,11 +449,14 @@ def test_a_folder_swapped_for_a_link_during_the_search_is_not_followed(veltrum, 
     a folder outside it while the search walks the tree."""
     zone = tmp_path / "zone"
     for number in range(20):
-        (zone / f"d{number:02}").mkdir(parents=True)
+        (zone / f"d{number:02}" / "inner").mkdir(parents=True)
         (zone / f"d{number:02}" / "x.lck").write_bytes(b"x")
+        (zone / f"d{number:02}" / "inner" / "y.lck").write_bytes(b"x")
+    # Its folder "inner" is met when a folder is swapped after it was listed.
     secret = tmp_path / "secret"
-    secret.mkdir()
+    (secret / "inner").mkdir(parents=True)
     (secret / "secret.lck").write_bytes(b"x")
+    (secret / "inner" / "secret.lck").write_bytes(b"x")
     veltrum.write_conf(Recursive="1")
     stop = tmp_path / "stop"
     swapper = subprocess.Popen(["/usr/bin/python3", "-c", SWAPPER, str(zone), str(secret),
