@@ -79,7 +79,7 @@ class StampedFileSystem : public FileSystem {
   StampKind askedFor = StampKind::Created;
   EnumOutcome enumerate(const std::string&, const std::string&,
                         std::vector<DirEntry>* entries) override {
-    entries->assign(1, DirEntry{"x", false, false, ""});
+    entries->assign(1, DirEntry{"x", false, false});
     return EnumOutcome::Entries;
   }
   bool readStamp(const std::string&, StampKind kind, LocalTime* local) override {

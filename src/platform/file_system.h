@@ -19,7 +19,7 @@ struct DirEntry {
   // Where the listing found the entry, in the platform's own terms (Windows:
   // its final path, UTF-8), so that a later step can tell whether a path
   // still leads there; empty where the platform keeps none.
-  std::string location;
+  std::string location = {};
 };
 
 enum class EnumOutcome {
