@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/create_file.h"
+#include "platform/path_text_win32.h"
 
 namespace veltrum {
 
@@ -47,18 +48,6 @@ void removeWhenClosed(HANDLE file) {
   SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
-std::wstring finalPathOf(HANDLE handle) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const DWORD length =
-        GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-    if (length == 0) return L"";
-    if (length < path.size()) return path.substr(0, length);
-    path.assign(length + 1, L'\0');
-  }
-  return L"";
-}
-
 // Whether the entry open as `entry` is the one named `path` itself and not
 // what a link there leads to. Some file systems (Wine's view of a POSIX
 // one) open a symbolic link's target even with FILE_FLAG_OPEN_REPARSE_POINT
@@ -75,17 +64,11 @@ bool isTheEntryItself(HANDLE entry, const std::string& path) {
   if (parent == INVALID_HANDLE_VALUE) return false;
   std::wstring expected = finalPathOf(parent);
   CloseHandle(parent);
-  const int nameLength =
-      MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-  std::wstring wideName(static_cast<size_t>(nameLength), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wideName.data(),
-                      nameLength);
+  const std::wstring wideName = widened(name);
   if (expected.empty() || wideName.empty()) return false;
   if (expected.back() != L'\\') expected += L'\\';
   expected += wideName;
-  const std::wstring actual = finalPathOf(entry);
-  return CompareStringOrdinal(expected.data(), static_cast<int>(expected.size()), actual.data(),
-                              static_cast<int>(actual.size()), TRUE) == CSTR_EQUAL;
+  return samePath(expected, finalPathOf(entry));
 }
 
 // Removes an entry of that name when it is a file or a reparse point (a

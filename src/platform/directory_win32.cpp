@@ -4,49 +4,12 @@
 #include <cstdio>
 
 #include "platform/directory.h"
+#include "platform/path_text_win32.h"
 #include "platform/wildcard.h"
 
 namespace veltrum {
 
 namespace {
-
-std::wstring widened(const std::string& ansi) {
-  const int length =
-      MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  if (length > 0) {
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), length);
-  }
-  return wide;
-}
-
-// A wide path kept in a DirEntry: UTF-8 holds it without loss.
-std::string utf8Of(const std::wstring& wide) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<size_t>(size), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
-                        nullptr, nullptr);
-  }
-  return text;
-}
-
-// The name in the ANSI code page, with "?" for every character it cannot
-// hold and no best-fit look-alikes ("Ω" never becomes "O"). True when the
-// ANSI text names exactly this entry again.
-bool narrowed(const wchar_t* wide, std::string* ansi) {
-  const int length = static_cast<int>(wcslen(wide));
-  BOOL usedDefault = FALSE;
-  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0, "?",
-                                       &usedDefault);
-  ansi->assign(static_cast<size_t>(size), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, ansi->data(), size, "?",
-                        &usedDefault);
-  }
-  return !usedDefault && widened(*ansi) == std::wstring(wide, static_cast<size_t>(length));
-}
 
 // The name the ANSI calls of the evaluation reach this entry by: the long
 // name, else the short 8.3 name where the volume keeps one. Without either
@@ -55,9 +18,9 @@ bool narrowed(const wchar_t* wide, std::string* ansi) {
 // instead of meeting another file.
 std::string reachableName(const std::wstring& longName, const std::wstring& shortName) {
   std::string name;
-  if (narrowed(longName.c_str(), &name)) return name;
+  if (narrowedExactly(longName, &name)) return name;
   std::string ansiShort;
-  if (!shortName.empty() && narrowed(shortName.c_str(), &ansiShort)) return ansiShort;
+  if (!shortName.empty() && narrowedExactly(shortName, &ansiShort)) return ansiShort;
   return name;
 }
 
@@ -111,26 +74,9 @@ bool nothingMatched(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
 }
 
-std::wstring finalPathOf(HANDLE handle) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const DWORD length =
-        GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-    if (length == 0) return L"";
-    if (length < path.size()) return path.substr(0, length);
-    path.assign(length + 1, L'\0');
-  }
-  return L"";
-}
-
 std::wstring withoutTrailingSeparators(std::wstring path) {
   while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
   return path;
-}
-
-bool samePath(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 // Whether the folder open as `folder` is the entry `path` names itself, in
@@ -207,7 +153,7 @@ std::vector<ListedEntry> listThroughHandle(HANDLE folder, const std::wstring& fi
       ListedEntry entry{describeEntry(finalPath, longName, shortName, item->FileAttributes,
                                       static_cast<ULONGLONG>(item->FileId.QuadPart)),
                         ""};
-      if (!shortName.empty()) narrowed(shortName.c_str(), &entry.shortName);
+      if (!shortName.empty()) narrowedExactly(shortName, &entry.shortName);
       listed.push_back(std::move(entry));
       if (item->NextEntryOffset == 0) break;
       record += item->NextEntryOffset;
