@@ -17,8 +17,8 @@ struct DirEntry {
   bool isDirectory = false;
   bool isLink = false;  // a symbolic link (POSIX) or reparse point (Windows)
   // Where the listing found the entry, in the platform's own terms (Windows:
-  // its final path, UTF-8), so that a later step can tell whether a path
-  // still leads there; empty where the platform keeps none.
+  // its file id and final path), so that a later step can tell whether a
+  // path still leads there; empty where the platform keeps none.
   std::string location = {};
 };
 
