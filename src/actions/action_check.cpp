@@ -7,6 +7,7 @@
 #include "base/run_settings.h"
 #include "base/text.h"
 #include "mail/smtp_security.h"
+#include "platform/create_file.h"
 #include "platform/file_system.h"
 #include "platform/program_check.h"
 #include "platform/tls_channel.h"
@@ -67,12 +68,13 @@ int checkMail(RunSettings& settings) {
 int checkQuillbox(const RunSettings& settings) {
   writeLog(LOG, "Check:Versuche ins Quillbox Verzeichnis zu schreiben");
   const std::string testPath = settings.quillboxDir + "veltrum_test.tmp";
-  if (!writeNewFile(testPath, "TEST - Testnachricht von Veltrum - TEST\r\n", false)) {
+  // Written into a new file and removed again: whatever held the name before
+  // (a leftover, a planted link) is removed itself, never written through.
+  if (!writeTestFile(testPath, "TEST - Testnachricht von Veltrum - TEST\r\n")) {
     reportFailure("Check: Testnachricht konnte nicht angelegt werden.");
     return -1;
   }
   writeLog(LOG, "Check:Testnachricht konnte angelegt werden.");
-  deleteFile(testPath);  // a leftover is truncated and reused by the next check
   return 0;
 }
 

@@ -2,12 +2,12 @@
 
 #include <vector>
 
-#include "check/age_evaluation.h"
-#include "platform/file_system.h"
 #include "base/log.h"
 #include "base/number_rule.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "check/age_evaluation.h"
+#include "platform/file_system.h"
 
 namespace veltrum {
 
@@ -85,8 +85,13 @@ std::string namePart(const std::string& entry) {
   return entry.substr(from, quote == std::string::npos ? std::string::npos : quote - from);
 }
 
-int searchFiles(const std::string& namePatterns, const std::string& directory, PathList* list,
-                int32_t recursive) {
+namespace {
+
+// `entered`: the folder as the listing of its parent showed it, a plain
+// folder; it is listed only while it still is that one. Null for the folder
+// the search starts in.
+void searchTree(const std::string& namePatterns, const std::string& directory, PathList* list,
+                int32_t recursive, const DirEntry* entered) {
   std::string folder = directory;
   if (!folder.empty() && folder.back() != pathSeparator()) folder += pathSeparator();
   std::vector<std::string> patterns;
@@ -97,7 +102,12 @@ int searchFiles(const std::string& namePatterns, const std::string& directory, P
   }
   std::vector<std::vector<DirEntry>> matches;
   std::vector<DirEntry> subfolders;
-  fileSystem().searchFolder(folder, patterns, &matches, recursive != 0 ? &subfolders : nullptr);
+  std::vector<DirEntry>* wanted = recursive != 0 ? &subfolders : nullptr;
+  if (entered != nullptr) {
+    fileSystem().searchEnteredFolder(folder, *entered, patterns, &matches, wanted);
+  } else {
+    fileSystem().searchFolder(folder, patterns, &matches, wanted);
+  }
   for (const std::vector<DirEntry>& entries : matches) {
     for (const DirEntry& entry : entries) list->append(folder, entry.name);
   }
@@ -105,8 +115,15 @@ int searchFiles(const std::string& namePatterns, const std::string& directory, P
   for (const DirEntry& entry : subfolders) {
     // A linked folder is never entered: a link loop would never end.
     if (entry.isLink || entry.name == "." || entry.name == "..") continue;
-    searchFiles(namePatterns, folder + entry.name, list, 1);
+    searchTree(namePatterns, folder + entry.name, list, 1, &entry);
   }
+}
+
+}  // namespace
+
+int searchFiles(const std::string& namePatterns, const std::string& directory, PathList* list,
+                int32_t recursive) {
+  searchTree(namePatterns, directory, list, recursive, nullptr);
   return static_cast<int>(list->size());
 }
 

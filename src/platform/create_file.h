@@ -1,4 +1,6 @@
-// Creating a file only where the name is still free.
+// Creating files in a folder that others may write to (an inbox): a name
+// planted there beforehand, a link of any kind included, is never written
+// through, so a run cannot be made to change a file elsewhere.
 #pragma once
 
 #include <string>
@@ -16,5 +18,13 @@ enum class CreateOutcome {
 // `bytes` and closes it. A write or close that fails removes the half-written
 // file again and gives Failed, so a file that exists is always complete.
 CreateOutcome createNewFile(const std::string& path, const std::string& bytes);
+
+// Proves that a file can be written at `path`: an entry already there that
+// is a file or a link (a leftover of an earlier run, or planted) is removed
+// itself, its target untouched; then the file is created anew, `bytes` are
+// written, and it is removed again. Any other entry of that name (a folder,
+// a pipe, a device) stays and the call fails. True when the bytes could be
+// written into a new file.
+bool writeTestFile(const std::string& path, const std::string& bytes);
 
 }  // namespace veltrum

@@ -1,30 +1,118 @@
 #include <windows.h>
 
 #include "platform/create_file.h"
+#include "platform/path_text_win32.h"
 
 namespace veltrum {
 
+namespace {
+
+// CREATE_NEW fails on every existing entry; with FILE_FLAG_OPEN_REPARSE_POINT
+// a dangling symbolic link counts as one instead of having its target
+// created. DELETE lets a file that must go again be removed through its
+// handle, not by a name that may meanwhile mean something else.
+HANDLE openNewFile(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// What was opened must be a plain new file: on disk, no folder, no reparse
+// point, one name.
+bool isNewPlainFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION details;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &details)) {
+    return false;
+  }
+  const DWORD unwanted = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  return (details.dwFileAttributes & unwanted) == 0 && details.nNumberOfLinks == 1;
+}
+
+bool writeWhole(HANDLE file, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk =
+        static_cast<DWORD>(bytes.size() - done > 0x10000000 ? 0x10000000 : bytes.size() - done);
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+// The entry goes when the handle is closed, whatever its name is by then.
+void removeWhenClosed(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = TRUE;
+  SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// Whether the entry open as `entry` is the one named `path` itself and not
+// what a link there leads to. Some file systems (Wine's view of a POSIX
+// one) open a symbolic link's target even with FILE_FLAG_OPEN_REPARSE_POINT
+// and show no reparse point; the target's own path then gives it away. The
+// folder is taken as its final path too, so a folder reached through a link
+// of its own still passes.
+bool isTheEntryItself(HANDLE entry, const std::string& path) {
+  const size_t separator = path.find_last_of("\\/");
+  const std::string folder = separator == std::string::npos ? "." : path.substr(0, separator + 1);
+  const std::string name = path.substr(separator == std::string::npos ? 0 : separator + 1);
+  HANDLE parent = CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (parent == INVALID_HANDLE_VALUE) return false;
+  std::wstring expected = finalPathOf(parent);
+  CloseHandle(parent);
+  const std::wstring wideName = widened(name);
+  if (expected.empty() || wideName.empty()) return false;
+  if (expected.back() != L'\\') expected += L'\\';
+  expected += wideName;
+  return samePath(expected, finalPathOf(entry));
+}
+
+// Removes an entry of that name when it is a file or a reparse point (a
+// symbolic link, a junction, a mount point): opened as itself, never through
+// the link, and removed through that handle, so only the name goes. A real
+// folder stays, and so does a link that opens as its target: removing through
+// that handle would remove the target.
+void removeFileOrLink(const std::string& path) {
+  HANDLE entry =
+      CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (entry == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION details;
+  if (GetFileInformationByHandle(entry, &details) && isTheEntryItself(entry, path)) {
+    const bool isLink = (details.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const bool isFolder = (details.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isLink || !isFolder) removeWhenClosed(entry);
+  }
+  CloseHandle(entry);
+}
+
+}  // namespace
+
 CreateOutcome createNewFile(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = openNewFile(path);
   if (file == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
+    const DWORD error = GetLastError();
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateOutcome::NameTaken
                                                                        : CreateOutcome::Failed;
   }
-  bool complete = true;
-  size_t done = 0;
-  while (complete && done < bytes.size()) {
-    DWORD chunk =
-        static_cast<DWORD>(bytes.size() - done > 0x10000000 ? 0x10000000 : bytes.size() - done);
-    DWORD written = 0;
-    complete = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
-    done += written;
-  }
+  bool complete = isNewPlainFile(file) && writeWhole(file, bytes);
+  if (!complete) removeWhenClosed(file);
   if (!CloseHandle(file)) complete = false;
-  if (complete) return CreateOutcome::Created;
-  DeleteFileA(path.c_str());
-  return CreateOutcome::Failed;
+  return complete ? CreateOutcome::Created : CreateOutcome::Failed;
+}
+
+bool writeTestFile(const std::string& path, const std::string& bytes) {
+  removeFileOrLink(path);
+  HANDLE file = openNewFile(path);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool written = isNewPlainFile(file) && writeWhole(file, bytes);
+  removeWhenClosed(file);
+  return CloseHandle(file) && written;
 }
 
 }  // namespace veltrum

@@ -16,6 +16,10 @@ struct DirEntry {
   std::string name;  // the entry's own (long) name, no directory
   bool isDirectory = false;
   bool isLink = false;  // a symbolic link (POSIX) or reparse point (Windows)
+  // Where the listing found the entry, in the platform's own terms (Windows:
+  // its file id and final path), so that a later step can tell whether a
+  // path still leads there; empty where the platform keeps none.
+  std::string location = {};
 };
 
 enum class EnumOutcome {
@@ -52,6 +56,18 @@ class FileSystem {
                             std::vector<std::vector<DirEntry>>* matches,
                             std::vector<DirEntry>* subfolders);
 
+  // searchFolder for a folder that a search entered because the listing of
+  // its parent showed it as the plain folder `listed`: a platform that can
+  // tell gives nothing for a folder swapped for a link since. The default is
+  // searchFolder.
+  virtual void searchEnteredFolder(const std::string& directory, const DirEntry& listed,
+                                   const std::vector<std::string>& patterns,
+                                   std::vector<std::vector<DirEntry>>* matches,
+                                   std::vector<DirEntry>* subfolders) {
+    (void)listed;
+    searchFolder(directory, patterns, matches, subfolders);
+  }
+
   // Whether `directory` can be enumerated at all; an existing folder without
   // entries passes. The default lists it with "*.*"; a real file system may
   // answer without reading every entry (the evaluation asks it once per file).
@@ -77,14 +93,5 @@ bool canOpenForReading(const std::string& path);
 // trailing backslashes were removed; -1 for an empty path, a missing entry
 // or a directory.
 int64_t fileSizeOf(const std::string& path);
-
-// True when the file at `path` can be created for writing (missing: created,
-// existing: truncated), others allowed to read only; the bytes are written
-// and the file closed. With `mustBeNew` an existing file is never touched
-// and the call fails.
-bool writeNewFile(const std::string& path, const std::string& bytes, bool mustBeNew);
-
-// Removes a file; the result is for callers that care.
-bool deleteFile(const std::string& path);
 
 }  // namespace veltrum

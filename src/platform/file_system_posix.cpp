@@ -115,27 +115,4 @@ int64_t fileSizeOf(const std::string& path) {
   return static_cast<int64_t>(details.st_size);
 }
 
-bool writeNewFile(const std::string& path, const std::string& bytes, bool mustBeNew) {
-  // O_NOFOLLOW: a symbolic link planted under the name must not make a run
-  // (often as root) truncate the file it points to. O_NONBLOCK: a named pipe
-  // under the name must not stop the run in open(); only a regular file is
-  // written.
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK |
-              (mustBeNew ? O_EXCL : O_TRUNC);
-  int descriptor = open(path.c_str(), flags, 0666);
-  if (descriptor < 0) return false;
-  struct stat details;
-  if (fstat(descriptor, &details) != 0 || !S_ISREG(details.st_mode)) {
-    close(descriptor);
-    return false;
-  }
-  bool ok = writeAll(descriptor, bytes);
-  if (close(descriptor) != 0) ok = false;
-  return ok;
-}
-
-bool deleteFile(const std::string& path) {
-  return unlink(path.c_str()) == 0;
-}
-
 }  // namespace veltrum

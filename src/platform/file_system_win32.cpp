@@ -34,6 +34,19 @@ class Win32FileSystem : public FileSystem {
     return enumerateDirectory(directory, pattern, entries);
   }
 
+  void searchFolder(const std::string& directory, const std::vector<std::string>& patterns,
+                    std::vector<std::vector<DirEntry>>* matches,
+                    std::vector<DirEntry>* subfolders) override {
+    searchDirectory(directory, patterns, matches, subfolders);
+  }
+
+  void searchEnteredFolder(const std::string& directory, const DirEntry& listed,
+                           const std::vector<std::string>& patterns,
+                           std::vector<std::vector<DirEntry>>* matches,
+                           std::vector<DirEntry>* subfolders) override {
+    searchEnteredDirectory(directory, listed.location, patterns, matches, subfolders);
+  }
+
   // Only opens a search: the path test runs once per file and must not read
   // and sort a large folder each time.
   bool canEnumerate(const std::string& directory) override {
@@ -92,28 +105,6 @@ int64_t fileSizeOf(const std::string& path) {
   if (!findEntry(trimmed, &found)) return -1;
   if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return -1;
   return (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-}
-
-bool writeNewFile(const std::string& path, const std::string& bytes, bool mustBeNew) {
-  // While the file is open others may read it, not write or delete it.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            mustBeNew ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool ok = true;
-  size_t done = 0;
-  while (ok && done < bytes.size()) {
-    const DWORD chunk =
-        static_cast<DWORD>(bytes.size() - done > 0x10000000 ? 0x10000000 : bytes.size() - done);
-    DWORD written = 0;
-    ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
-    done += written;
-  }
-  if (!CloseHandle(file)) ok = false;
-  return ok;
-}
-
-bool deleteFile(const std::string& path) {
-  return DeleteFileA(path.c_str()) != 0;
 }
 
 }  // namespace veltrum

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "platform/create_file.h"
 #include "platform/file_system.h"
 #include "platform/test_folder_win32.h"
 
@@ -38,17 +39,36 @@ TEST_F(FileSystemWin32, ExistenceMeansAFileThatOpensForReading) {
   CloseHandle(writer);
 }
 
+bool exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 TEST_F(FileSystemWin32, NewFilesAreWrittenOrRefused) {
   const std::string path = folder_ / "test.tmp";
-  EXPECT_TRUE(writeNewFile(path, "first", false));
-  EXPECT_TRUE(writeNewFile(path, "2nd", false));  // truncated and reused
+  folder_.write("test.tmp", "left over");
+  EXPECT_TRUE(writeTestFile(path, "first"));  // the leftover is replaced, then removed
+  EXPECT_FALSE(exists(path));
+  EXPECT_EQ(createNewFile(path, "2nd"), CreateOutcome::Created);
   EXPECT_EQ(TestFolder::read(path), "2nd");
-  EXPECT_FALSE(writeNewFile(path, "never", true));
+  EXPECT_EQ(createNewFile(path, "never"), CreateOutcome::NameTaken);
   EXPECT_EQ(TestFolder::read(path), "2nd");
-  EXPECT_FALSE(writeNewFile(folder_ / "missing\\test.tmp", "x", false));
-  EXPECT_TRUE(deleteFile(path));
-  EXPECT_FALSE(deleteFile(path));
+  EXPECT_FALSE(writeTestFile(folder_ / "missing\\test.tmp", "x"));
+  EXPECT_EQ(createNewFile(folder_ / "missing\\new.tmp", "x"), CreateOutcome::Failed);
   EXPECT_EQ(pathSeparator(), '\\');
+}
+
+TEST_F(FileSystemWin32, TheTestFileNeverWritesThroughAnotherName) {
+  const std::string precious = folder_.write("precious.txt", "keep me");
+  const std::string linked = folder_ / "linked.tmp";
+  ASSERT_TRUE(CreateHardLinkA(linked.c_str(), precious.c_str(), nullptr));
+  EXPECT_TRUE(writeTestFile(linked, "TEST"));
+  EXPECT_FALSE(exists(linked));
+  EXPECT_EQ(TestFolder::read(precious), "keep me");
+  // A real folder of that name is never removed: the check fails.
+  const std::string folder = folder_.makeFolder("folder.tmp");
+  folder_.write("folder.tmp\\inside.txt", "x");
+  EXPECT_FALSE(writeTestFile(folder, "TEST"));
+  EXPECT_EQ(TestFolder::read(folder + "\\inside.txt"), "x");
 }
 
 bool runsUnderWine() {

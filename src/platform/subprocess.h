@@ -14,8 +14,10 @@ constexpr int32_t kStillActive = 259;
 class Subprocess {
  public:
   // Starts `program` with `parameter` as its one and only parameter (an empty
-  // text included). Windows: CreateProcessA with the command line
-  // "\"" program "\" \"" parameter "\"". POSIX: argv = { program, parameter }.
+  // text included). Windows: CreateProcessA with the program and the
+  // parameter each in quotes, the parameter escaped by the C runtime's rules
+  // so that it arrives unchanged; a batch file gets it between plain quotes
+  // (cmd.exe knows no escapes). POSIX: argv = { program, parameter }.
   // Standard input and standard error are Veltrum's own; standard output is
   // a new pipe when `captureOutput` is set (read with readOutput), else
   // Veltrum's own standard output. The working directory and the

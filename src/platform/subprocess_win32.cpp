@@ -27,13 +27,52 @@ bool createOutputPipe(HANDLE* readEnd, HANDLE* writeEnd) {
   inheritable.bInheritHandle = TRUE;
   HANDLE inheritableRead = nullptr;
   if (!CreatePipe(&inheritableRead, writeEnd, &inheritable, 0)) return false;
+  // DUPLICATE_CLOSE_SOURCE closes the source even when the copy fails: it
+  // must not be closed a second time.
   if (!DuplicateHandle(GetCurrentProcess(), inheritableRead, GetCurrentProcess(), readEnd, 0, FALSE,
                        DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE)) {
-    CloseHandle(inheritableRead);
     CloseHandle(*writeEnd);
     return false;
   }
   return true;
+}
+
+bool isBatchFile(const std::string& program) {
+  const size_t dot = program.find_last_of(".\\/");
+  if (dot == std::string::npos || program[dot] != '.') return false;
+  const std::string extension = program.substr(dot + 1);
+  return lstrcmpiA(extension.c_str(), "bat") == 0 || lstrcmpiA(extension.c_str(), "cmd") == 0;
+}
+
+// `text` in double quotes so that the C runtime's splitting gives it back
+// exactly: a quote inside becomes \", and the backslashes before a quote (or
+// before the closing one) are doubled, since 2n backslashes before a quote
+// stand for n.
+std::string quotedForRuntime(const std::string& text) {
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (const char c : text) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    const size_t copies = c == '"' ? 2 * backslashes + 1 : backslashes;
+    quoted.append(copies, '\\');
+    quoted += c;
+    backslashes = 0;
+  }
+  quoted.append(2 * backslashes, '\\');
+  return quoted + "\"";
+}
+
+// The program's path in quotes, a blank, and the parameter in quotes, so
+// that the program's first argument is exactly `parameter`. A batch file is
+// run by cmd.exe, which knows no escapes: it gets the parameter between
+// plain quotes, and %1 holds it with those quotes (%~1 without).
+std::string commandLineFor(const std::string& program, const std::string& parameter) {
+  const std::string quotedParameter =
+      isBatchFile(program) ? "\"" + parameter + "\"" : quotedForRuntime(parameter);
+  return "\"" + program + "\" " + quotedParameter;
 }
 
 }  // namespace
@@ -47,9 +86,7 @@ Subprocess::~Subprocess() {
 
 std::unique_ptr<Subprocess> Subprocess::start(const std::string& program,
                                               const std::string& parameter, bool captureOutput) {
-  // Quotes inside the two texts go in as they are; the program gets its one
-  // parameter however its runtime splits the line.
-  const std::string line = "\"" + program + "\" \"" + parameter + "\"";
+  const std::string line = commandLineFor(program, parameter);
   std::vector<char> commandLine(line.begin(), line.end());
   commandLine.push_back('\0');
 

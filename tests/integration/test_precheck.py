@@ -87,6 +87,42 @@ def test_quillbox_folder_that_cannot_take_the_test_file(veltrum, tmp_path, new_f
                        ("ERR", NOT_CREATED), CHECK_FAILED] * 2
 
 
+def plant(kind, name, precious):
+    """Puts an entry of `kind` at `name` that leads to the file `precious`."""
+    if kind == "leftover":
+        name.write_bytes(b"TEST - left by an earlier run\r\n")
+    elif kind == "hard link":
+        os.link(precious, name)
+    elif kind == "symbolic link":
+        os.symlink(precious, name)
+    elif kind == "dangling link":
+        os.symlink(precious.parent / "not-yet.txt", name)
+    elif kind == "link to a folder":
+        os.symlink(precious.parent, name)
+
+
+@posix_only
+@pytest.mark.parametrize("kind", ["leftover", "hard link", "symbolic link", "dangling link",
+                                  "link to a folder"])
+def test_what_holds_the_test_file_name_is_removed_never_written_through(veltrum, tmp_path,
+                                                                       new_file, kind):
+    inbox = tmp_path / "inbox"
+    inbox.mkdir()
+    precious = tmp_path / "elsewhere" / "precious.txt"
+    precious.parent.mkdir()
+    precious.write_bytes(b"keep me")
+    plant(kind, inbox / "veltrum_test.tmp", precious)
+    veltrum.write_conf(QuillboxDir=native(inbox))
+    result = veltrum.run("/f", native(new_file), "/t", "-60", "/a", "quillbox")
+    assert after_search(veltrum)[:2] == [
+        ("LOG", "Check:Versuche ins Quillbox Verzeichnis zu schreiben"),
+        ("LOG", "Check:Testnachricht konnte angelegt werden.")]
+    assert result.stdout == b""
+    assert sorted(p.name for p in precious.parent.iterdir()) == ["precious.txt"]
+    assert precious.read_bytes() == b"keep me"
+    assert list(inbox.iterdir()) == []
+
+
 @posix_only
 def test_named_pipe_under_the_test_file_name_fails_instead_of_waiting(veltrum, tmp_path,
                                                                        new_file):

@@ -6,6 +6,8 @@ import shutil
 import subprocess
 import time
 
+import pytest
+
 import test_evaluation as evaluation
 import test_log as logs
 from conftest import BINARY, RUNNER, cp, native, windows_only
@@ -275,3 +277,202 @@ def test_concurrent_runs_across_the_limit_move_the_log_once(veltrum):
     assert moved[0].read_bytes().startswith(old)
     assert moved[0].stat().st_size > logs.LIMIT
     logs.check_every_line_once(moved + [veltrum.log_path], expected, runs, per_run)
+
+
+ARGV_PRINTER = r"""
+#include <stdio.h>
+int main(int argc, char** argv) {
+  printf("%d", argc);
+  for (int i = 1; i < argc; ++i) printf("<%s>", argv[i]);
+  printf("\n");
+  return 0;
+}
+"""
+
+
+@pytest.fixture(scope="module")
+def argv_printer(tmp_path_factory):
+    """A console program that prints its argument count and each argument in
+    angle brackets, built with the C runtime whose splitting it shows."""
+    folder = tmp_path_factory.mktemp("argv")
+    (folder / "argv.c").write_text(ARGV_PRINTER)
+    subprocess.run(["x86_64-w64-mingw32-gcc", "-O1", "-o", str(folder / "argv.exe"),
+                    str(folder / "argv.c")], check=True, timeout=120)
+    return folder / "argv.exe"
+
+
+@pytest.mark.parametrize("param", [
+    "D:\\Dropzone\\",
+    "\\\\server\\share\\\\",
+    'say "hi" now',
+    'a\\\\"b',
+    'a\\"b',
+    '"quoted"',
+    "a\\b\\\\c d",
+    "two  blanks",
+    "",
+])
+def test_the_program_gets_exec_param_as_its_one_argument(veltrum, argv_printer, param):
+    _, entries = run_exec(veltrum, argv_printer, param)
+    assert exec_lines(entries) == [("LOG", "Output von Exec:2<" + param + ">\r\r\r"),
+                                   ("LOG", "Exitcode: 0")]
+
+
+@pytest.mark.parametrize("param,first,unquoted", [
+    ("D:\\Dropzone\\", '"D:\\Dropzone\\"', "D:\\Dropzone\\"),
+    ("two  blanks", '"two  blanks"', "two  blanks"),
+    ("", '""', ""),
+])
+def test_a_batch_file_gets_exec_param_between_plain_quotes(veltrum, param, first, unquoted):
+    program = batch(veltrum.folder, "show.cmd", "echo 1=[%1] 2=[%2] plain=[%~1]")
+    _, entries = run_exec(veltrum, program, param)
+    assert exec_lines(entries) == [
+        ("LOG", f"Output von Exec:1=[{first}] 2=[] plain=[{unquoted}]\r\r\r"),
+        ("LOG", "Exitcode: 0")]
+
+
+def plant(kind, name, precious):
+    """Puts an entry of `kind` at `name` that leads to `precious` (Wine shows
+    a POSIX link to a file as a plain file and one to a folder as a reparse
+    point; it creates no Windows links itself)."""
+    if kind == "leftover":
+        name.write_bytes(b"TEST - left by an earlier run\r\n")
+    elif kind == "hard link":
+        os.link(precious, name)
+    elif kind == "link to a file":
+        os.symlink(precious, name)
+    elif kind == "dangling link":
+        os.symlink(precious.parent / "not-yet.txt", name)
+    elif kind == "link to a folder":
+        os.symlink(precious.parent, name)
+
+
+@pytest.mark.parametrize("kind", ["leftover", "hard link", "link to a file", "dangling link",
+                                  "link to a folder"])
+def test_what_holds_the_test_file_name_is_never_written_through(veltrum, tmp_path, kind):
+    inbox = tmp_path / "inbox"
+    inbox.mkdir()
+    precious = tmp_path / "elsewhere" / "precious.txt"
+    precious.parent.mkdir()
+    precious.write_bytes(b"keep me")
+    test_file = inbox / "veltrum_test.tmp"
+    plant(kind, test_file, precious)
+    veltrum.write_conf(QuillboxDir=native(inbox))
+    young = tmp_path / "zone" / "job.lck"
+    young.parent.mkdir()
+    young.write_bytes(b"x")
+    veltrum.run("/f", native(young), "/t", "-60", "/a", "quillbox")
+
+    assert sorted(p.name for p in precious.parent.iterdir()) == ["precious.txt"]
+    assert precious.read_bytes() == b"keep me"
+    texts = veltrum.kinds_and_texts()
+    if kind in ("leftover", "hard link"):
+        assert ("LOG", "Check:Testnachricht konnte angelegt werden.") in texts
+    # Either the name itself was removed and the check passed, or the entry
+    # could not be told from its target and stays, the check failing.
+    if ("LOG", "Check:Testnachricht konnte angelegt werden.") in texts:
+        assert not os.path.lexists(test_file)
+    else:
+        assert ("ERR", "Check: Testnachricht konnte nicht angelegt werden.") in texts
+        assert os.path.lexists(test_file)
+
+
+def test_a_drop_file_never_follows_a_planted_link(veltrum, tmp_path):
+    inbox = tmp_path / "inbox"
+    inbox.mkdir()
+    precious = tmp_path / "elsewhere" / "precious.txt"
+    precious.parent.mkdir()
+    precious.write_bytes(b"keep me")
+    now = int(time.time())
+    planted = []
+    for second in range(now - 1, now + 30):
+        for counter in range(2):
+            name = inbox / (time.strftime("%Y%m%d_%H%M%S", time.localtime(second))
+                            + f"{counter}.msg")
+            if counter == 0:
+                os.link(precious, name)
+            else:
+                os.symlink(precious.parent / f"new-{second}.txt", name)
+            planted.append(name)
+    veltrum.write_conf(QuillboxDir=native(inbox))
+    lock = old_file(tmp_path / "zone" / "job.lck")
+    veltrum.run("/f", native(lock), "/t", "-1", "/a", "quillbox", "/m")
+
+    assert sorted(p.name for p in precious.parent.iterdir()) == ["precious.txt"]
+    assert precious.read_bytes() == b"keep me"
+    new = [p for p in inbox.iterdir() if p not in planted]
+    assert len(new) == 1 and new[0].name.endswith("2.msg")
+    assert new[0].read_bytes().startswith(b"Veltrum - Benachrichtigung\r")
+
+
+def test_a_name_outside_the_code_page_is_never_taken_for_another_file(veltrum, tmp_path):
+    inbox = tmp_path / "inbox"
+    inbox.mkdir()
+    veltrum.write_conf(QuillboxDir=native(inbox))
+    zone = tmp_path / "zone"
+    old_file(zone / "\u03a9mega.lck")
+    old_file(zone / "Omega.lck")
+    veltrum.run("/f", native(zone) + "\\*.lck", "/t", "-60", "/a", "quillbox", "/m")
+
+    found = [t.split(":", 1)[1] for t in veltrum.texts() if t.startswith("M\u00f6gliche Datei")]
+    omega = native(zone / "Omega.lck") + ". Wird gepr\u00fcft"
+    assert found.count(omega) == 1 and len(found) == 2
+    (other,) = [f for f in found if f != omega]
+    drops = [d.read_bytes() for d in inbox.glob("*.msg")]
+    assert sum(cp("Die Datei " + native(zone / "Omega.lck") + "\r") in d for d in drops) == 1
+    # The other name is its short name, which leads to it, or it is not present.
+    other_path = other[:-len(". Wird gepr\u00fcft")]
+    if "~" in other_path:
+        assert len(drops) == 2
+    else:
+        assert len(drops) == 1
+        assert "Datei " + other_path + " nicht vorhanden" in veltrum.texts()
+
+
+SWAPPER = r"""
+import os, sys, time
+zone, secret, stop = sys.argv[1:4]
+folders = sorted(os.path.join(zone, n) for n in os.listdir(zone))
+open(os.path.join(zone, "..", "swapping"), "w").close()
+while not os.path.exists(stop):
+    for folder in folders:
+        os.rename(folder, folder + ".away")
+        os.symlink(secret, folder)
+        time.sleep(0.0005)
+        os.unlink(folder)
+        os.rename(folder + ".away", folder)
+"""
+
+
+def test_a_folder_swapped_for_a_link_during_the_search_is_not_followed(veltrum, tmp_path):
+    """A second process keeps swapping the subfolders of the tree for links to
+    a folder outside it while the search walks the tree."""
+    zone = tmp_path / "zone"
+    for number in range(20):
+        (zone / f"d{number:02}" / "inner").mkdir(parents=True)
+        (zone / f"d{number:02}" / "x.lck").write_bytes(b"x")
+        (zone / f"d{number:02}" / "inner" / "y.lck").write_bytes(b"x")
+    # Its folder "inner" is met when a folder is swapped after it was listed.
+    secret = tmp_path / "secret"
+    (secret / "inner").mkdir(parents=True)
+    (secret / "secret.lck").write_bytes(b"x")
+    (secret / "inner" / "secret.lck").write_bytes(b"x")
+    veltrum.write_conf(Recursive="1")
+    stop = tmp_path / "stop"
+    swapper = subprocess.Popen(["/usr/bin/python3", "-c", SWAPPER, str(zone), str(secret),
+                                str(stop)])
+    found = []
+    try:
+        while not (tmp_path / "swapping").exists():
+            assert swapper.poll() is None, "the swapping process ended early"
+            time.sleep(0.01)
+        for _ in range(4):
+            veltrum.log_path.unlink(missing_ok=True)
+            assert veltrum.run("/f", native(zone) + "\\*.lck", "/t", "-60", "/a", "none").code == 0
+            found += [t for t in veltrum.texts() if t.startswith("M\u00f6gliche Datei")]
+    finally:
+        stop.touch()
+        swapper.wait(30)
+    assert swapper.returncode == 0
+    assert not [t for t in found if "secret" in t]
+    assert any("x.lck" in t for t in found), "the search never entered a folder"
