@@ -3,13 +3,13 @@
 #include <string>
 
 #include "actions/notification_text.h"
-#include "mail/secret_mask.h"
-#include "mail/smtp_client.h"
 #include "base/console.h"
 #include "base/log.h"
 #include "base/number_rule.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "mail/secret_mask.h"
+#include "mail/smtp_client.h"
 
 namespace veltrum {
 
@@ -21,9 +21,9 @@ void report(int kind, const std::string& text) {
   writeLog(kind, text);
 }
 
-// The server's last line for the report, without the password it may quote.
+// The server's last line for the report, without the login secrets it may quote.
 std::string serverLine(const RunSettings& settings) {
-  return withoutPassword(lastServerMessage(), settings.mailPassword);
+  return withoutLoginSecrets(lastServerMessage(), settings.mailUser, settings.mailPassword);
 }
 
 std::string notificationBody(const RunSettings& settings) {

@@ -395,3 +395,33 @@ def test_hostile_server(hostile_runs, name):
     written = veltrum.log_bytes() + completed.stdout + completed.stderr
     for form, secret in secret_forms().items():
         assert secret not in written, f"the password in {form} form"
+
+
+def quoting_password(peer):
+    """Asks for the password after the user name, then refuses it, quoting
+    the base64 line it got and the plain."""
+    import base64
+    peer.send(STAGES[2][1])
+    line = peer.line()
+    peer.send(b"535 5.7.8 " + line[:-2] + b" / " + base64.b64decode(line) + b" refused\r\n")
+    answer_quit(peer)
+
+
+@pytest.mark.parametrize("password,stage,behave,logged", [
+    # A one-letter password: the refusal stays exact, what was sent is masked.
+    ("p", "rcpt", send(b"452 4.5.3 Too many recipients\r\n"), "452 4.5.3 Too many recipients"),
+    ("p", "user", quoting_password, "535 5.7.8 *** / p refused"),
+    # An ordinary word is no more masked than a letter: masking shows where it stood.
+    ("mail", "rcpt", send(b"550 mail box unavailable\r\n"), "550 mail box unavailable"),
+    # Eight characters and more: the plain password too, wherever it stands.
+    ("Kennwort-42", "user", quoting_password, "535 5.7.8 *** / *** refused"),
+    ("Kennwort-42", "rcpt", send(b"550 Kennwort-42 S2VubndvcnQtNDI= S2VubndvcnQtNDI\r\n"),
+     "550 *** *** ***"),
+])
+def test_the_password_mask_leaves_the_server_line_exact(veltrum, tmp_path, server, password,
+                                                        stage, behave, logged):
+    mail_conf(veltrum, server(after(stage, behave)).port, Mail_Password=password)
+    result, _ = run_mail(veltrum, tmp_path)
+    (kind, text), = reports(veltrum)
+    assert text.endswith("Servermeldung: " + logged)
+    assert text in result.console()
