@@ -368,3 +368,24 @@ def test_files_and_folders_vanishing_during_a_recursive_search(veltrum, tmp_path
             outcomes += ["Datei " + path + " nicht vorhanden",
                          "Ung\u00fcltiger Pfad zur angegebenen Datei"]
         assert any(t.startswith(tuple(outcomes)) for t in texts[begin:end]), path
+
+
+@posix_only
+@pytest.mark.parametrize("pattern,expected", [
+    ("Ä*.lck".encode(), ["Ärger.lck", "ärger.lck"]),
+    ("ä*.LCK".encode(), ["Ärger.lck", "ärger.lck"]),
+    (b"?.lck", ["ㄅ.lck", "ß.lck"]),
+    ("Ω*".encode(), ["Ωmega.lck"]),
+    # A pattern in Windows-1252 bytes finds the names in those bytes only.
+    (cp("Ä*.lck"), [cp("ärger-alt.lck")]),
+])
+def test_wildcards_compare_utf8_names_by_characters(veltrum, tmp_path, zone, pattern, expected):
+    configure(veltrum, tmp_path)
+    names = ["Ärger.lck", "ärger.lck", "ㄅ.lck", "ß.lck", "Ωmega.lck", "ωmega.lck"]
+    for name in names:
+        touch(zone / name)
+    touch(zone / os.fsdecode(cp("ärger-alt.lck")))
+    veltrum.run(b"/f", os.fsencode(zone) + b"/" + pattern, "/t", "-60", "/a", "quillbox")
+    prefix = cp(FOUND) + os.fsencode(zone) + b"/"
+    got = [e.text[len(prefix):-len(CHECKED)] for e in veltrum.log() if e.text.startswith(prefix)]
+    assert sorted(got) == sorted(n if isinstance(n, bytes) else n.encode() for n in expected)
