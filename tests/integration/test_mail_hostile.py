@@ -425,3 +425,52 @@ def test_the_password_mask_leaves_the_server_line_exact(veltrum, tmp_path, serve
     (kind, text), = reports(veltrum)
     assert text.endswith("Servermeldung: " + logged)
     assert text in result.console()
+
+
+# Runs a command in a private user, mount and network namespace whose only
+# name server is a stub on loopback that reads every query and never answers.
+SILENT_RESOLVER = r'''
+import fcntl, os, socket, struct, subprocess, sys, threading
+folder, command = sys.argv[1], sys.argv[2:]
+probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+fcntl.ioctl(probe, 0x8914, struct.pack("16sH14s", b"lo", 0x1 | 0x40, b""))  # loopback up
+stub = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+stub.bind(("127.0.0.1", 53))
+queries = []
+threading.Thread(target=lambda: [queries.append(stub.recv(4096)) for _ in iter(int, 1)],
+                 daemon=True).start()
+conf = os.path.join(folder, "resolv.conf")
+with open(conf, "w") as out:
+    out.write("nameserver 127.0.0.1\noptions timeout:30 attempts:3\n")
+subprocess.run(["mount", "--bind", conf, "/etc/resolv.conf"], check=True)
+code = subprocess.run(command).returncode
+print(len(queries))
+sys.exit(code)
+'''
+
+
+def silent_resolver_available():
+    import shutil
+    import subprocess
+    if not shutil.which("unshare") or ON_WINDOWS:
+        return False
+    return subprocess.run(["unshare", "-rmn", "true"], capture_output=True).returncode == 0
+
+
+@pytest.mark.skipif(not silent_resolver_available(), reason="no private namespaces here")
+def test_a_resolver_that_never_answers_fails_the_open_within_the_limit(veltrum, tmp_path):
+    import subprocess
+    from conftest import RUNNER
+    mail_conf(veltrum, 25, Mail_SMTP="smtp.veltrum.test")
+    folder = tmp_path / "watched"
+    old_files(folder, "alt.lck")
+    started = time.monotonic()
+    completed = subprocess.run(
+        ["unshare", "-rmn", "/usr/bin/python3", "-c", SILENT_RESOLVER, str(tmp_path)] + RUNNER +
+        [str(veltrum.program), "/f", str(folder / "*.lck"), "/t", "-60", "/a", "mail", "/m"],
+        cwd=veltrum.folder, stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
+    took = time.monotonic() - started
+    assert completed.returncode == 0, completed.stderr
+    assert int(completed.stdout.splitlines()[-1]) > 0, "the stub got no query"
+    assert 14 < took < 30
+    assert reports(veltrum) == [("ERR", OPEN_FAILED)]
