@@ -2,12 +2,12 @@
 
 #include <vector>
 
-#include "check/age_evaluation.h"
-#include "platform/file_system.h"
 #include "base/log.h"
 #include "base/number_rule.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "check/age_evaluation.h"
+#include "platform/file_system.h"
 
 namespace veltrum {
 
@@ -107,6 +107,7 @@ int searchFiles(const std::string& namePatterns, const std::string& directory, P
     if (entry.isLink || entry.name == "." || entry.name == "..") continue;
     searchFiles(namePatterns, folder + entry.name, list, 1);
   }
+  if (recursive != 0) fileSystem().leaveFolder(folder);
   return static_cast<int>(list->size());
 }
 

@@ -23,20 +23,19 @@ struct DirCloser {
 // whether it counts as a directory, as a directory link does on Windows.
 // The type readdir reports spares a look-up for all but links and the
 // entries of file systems that report no type.
-DirEntry describeEntry(const std::string& folder, const dirent& item) {
+DirEntry describeEntry(int folder, const dirent& item) {
   DirEntry entry;
   entry.name = item.d_name;
   if (item.d_type != DT_LNK && item.d_type != DT_UNKNOWN) {
     entry.isDirectory = item.d_type == DT_DIR;
     return entry;
   }
-  const std::string path = folder + entry.name;
   struct stat info {};
-  if (lstat(path.c_str(), &info) != 0) return entry;  // vanished since it was read
+  if (fstatat(folder, item.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) return entry;  // vanished
   entry.isLink = S_ISLNK(info.st_mode);
   if (entry.isLink) {
     struct stat target {};
-    entry.isDirectory = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    entry.isDirectory = fstatat(folder, item.d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
   } else {
     entry.isDirectory = S_ISDIR(info.st_mode);
   }
@@ -88,12 +87,12 @@ std::unique_ptr<DIR, DirCloser> openSearch(const std::string& directory, const s
 
 // Reads the folder once: the entries matching each name pattern, and the
 // subdirectories when asked for; each list sorted by name.
-void readMatches(DIR* dir, const std::string& folder, const std::vector<std::string>& namePatterns,
+void readMatches(DIR* dir, const std::vector<std::string>& namePatterns,
                  std::vector<std::vector<DirEntry>>* matches, std::vector<DirEntry>* subfolders) {
   while (const dirent* item = readdir(dir)) {
     std::optional<DirEntry> described;
     const auto describe = [&]() -> const DirEntry& {
-      if (!described) described = describeEntry(folder, *item);
+      if (!described) described = describeEntry(dirfd(dir), *item);
       return *described;
     };
     for (size_t i = 0; i < namePatterns.size(); ++i) {
@@ -130,16 +129,29 @@ EnumOutcome enumerateDirectory(const std::string& directory, const std::string& 
   std::unique_ptr<DIR, DirCloser> dir = openSearch(directory, pattern, &folder, &namePattern);
   if (!dir) return EnumOutcome::Failed;
   std::vector<std::vector<DirEntry>> matches(1);
-  readMatches(dir.get(), folder, {namePattern}, &matches, nullptr);
+  readMatches(dir.get(), {namePattern}, &matches, nullptr);
   entries->swap(matches[0]);
   return entries->empty() ? EnumOutcome::Empty : EnumOutcome::Entries;
 }
 
 void searchDirectory(const std::string& directory, const std::vector<std::string>& patterns,
-                     std::vector<std::vector<DirEntry>>* matches,
-                     std::vector<DirEntry>* subfolders) {
+                     std::vector<std::vector<DirEntry>>* matches, std::vector<DirEntry>* subfolders,
+                     FolderTrail* trail) {
   matches->assign(patterns.size(), {});
   if (subfolders != nullptr) subfolders->clear();
+  std::string folder;
+  std::string unused;
+  splitSearchPath(directory, "*.*", &folder, &unused);
+  FolderTrail ownTrail;
+  FolderTrail& used = trail != nullptr ? *trail : ownTrail;
+  const int descriptor = used.open(folder);
+  if (descriptor < 0) return;
+  if (subfolders != nullptr) used.keep(folder, descriptor);
+  std::unique_ptr<DIR, DirCloser> dir(fdopendir(descriptor));
+  if (!dir) {
+    close(descriptor);
+    return;
+  }
   const bool namesOnly = std::none_of(patterns.begin(), patterns.end(), [](const std::string& p) {
     return p.find('/') != std::string::npos;
   });
@@ -147,20 +159,70 @@ void searchDirectory(const std::string& directory, const std::vector<std::string
     // A pattern that leads into another folder is searched on its own.
     for (size_t i = 0; i < patterns.size(); ++i)
       enumerateDirectory(directory, patterns[i], &(*matches)[i]);
-    if (subfolders != nullptr) {
-      enumerateDirectory(directory, "*.*", subfolders);
-      std::erase_if(*subfolders, [](const DirEntry& entry) { return !entry.isDirectory; });
-    }
+    std::vector<std::vector<DirEntry>> none;
+    if (subfolders != nullptr) readMatches(dir.get(), {}, &none, subfolders);
     return;
   }
-  std::string folder;
-  std::string unused;
-  std::unique_ptr<DIR, DirCloser> dir = openSearch(directory, "*.*", &folder, &unused);
-  if (!dir) return;
   std::vector<std::string> namePatterns;
   for (const std::string& pattern : patterns)
     namePatterns.push_back(pattern.empty() ? "*.*" : pattern);
-  readMatches(dir.get(), folder, namePatterns, matches, subfolders);
+  readMatches(dir.get(), namePatterns, matches, subfolders);
+}
+
+namespace {
+
+// Each folder on the trail holds a descriptor; deeper than this the folders
+// are opened by their path, still never through a link in their own place.
+constexpr size_t kKeptDescriptors = 128;
+
+// The name of `directory` within `parent` ("a/b/" in "a/"), or "" when it is
+// not a folder right inside it.
+std::string nameWithin(const std::string& parent, const std::string& directory) {
+  if (directory.size() <= parent.size() + 1 || directory.compare(0, parent.size(), parent) != 0 ||
+      directory.back() != '/') {
+    return "";
+  }
+  std::string name = directory.substr(parent.size(), directory.size() - parent.size() - 1);
+  return name.find('/') == std::string::npos ? name : "";
+}
+
+}  // namespace
+
+FolderTrail::~FolderTrail() {
+  for (const Folder& folder : folders_) {
+    if (folder.descriptor >= 0) close(folder.descriptor);
+  }
+}
+
+int FolderTrail::open(const std::string& directory) {
+  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+  // Folders the search has finished with (their subfolders all searched)
+  // may still be on the trail when the caller does not leave them.
+  while (!folders_.empty() && nameWithin(folders_.back().path, directory).empty()) {
+    if (folders_.back().descriptor >= 0) close(folders_.back().descriptor);
+    folders_.pop_back();
+  }
+  if (folders_.empty()) return ::open(directory.empty() ? "." : directory.c_str(), kFlags);
+  const Folder& parent = folders_.back();
+  if (parent.descriptor < 0) return ::open(directory.c_str(), kFlags | O_NOFOLLOW);
+  return openat(parent.descriptor, nameWithin(parent.path, directory).c_str(), kFlags | O_NOFOLLOW);
+}
+
+void FolderTrail::keep(const std::string& directory, int descriptor) {
+  int copy = -1;
+  if (folders_.size() < kKeptDescriptors) copy = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+  folders_.push_back({directory, copy});
+}
+
+void FolderTrail::leave(const std::string& directory) {
+  for (size_t i = 0; i < folders_.size(); ++i) {
+    if (folders_[i].path != directory) continue;
+    for (size_t k = i; k < folders_.size(); ++k) {
+      if (folders_[k].descriptor >= 0) close(folders_[k].descriptor);
+    }
+    folders_.resize(i);
+    return;
+  }
 }
 
 }  // namespace veltrum

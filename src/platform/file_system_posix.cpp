@@ -75,8 +75,10 @@ class PosixFileSystem : public FileSystem {
   void searchFolder(const std::string& directory, const std::vector<std::string>& patterns,
                     std::vector<std::vector<DirEntry>>* matches,
                     std::vector<DirEntry>* subfolders) override {
-    searchDirectory(directory, patterns, matches, subfolders);
+    searchDirectory(directory, patterns, matches, subfolders, &trail_);
   }
+
+  void leaveFolder(const std::string& directory) override { trail_.leave(directory); }
 
   // Only opens the directory: the path test runs once per file and must not
   // read and sort a large folder each time.
@@ -100,6 +102,9 @@ class PosixFileSystem : public FileSystem {
     local->second = fields.tm_sec;
     return true;
   }
+
+ private:
+  FolderTrail trail_;
 };
 
 }  // namespace
