@@ -139,6 +139,14 @@ void searchDirectory(const std::string& directory, const std::vector<std::string
                      FolderTrail* trail) {
   matches->assign(patterns.size(), {});
   if (subfolders != nullptr) subfolders->clear();
+  const bool namesOnly = std::none_of(patterns.begin(), patterns.end(), [](const std::string& p) {
+    return p.find('/') != std::string::npos;
+  });
+  if (!namesOnly) {
+    // A pattern that leads into another folder is searched on its own.
+    for (size_t i = 0; i < patterns.size(); ++i)
+      enumerateDirectory(directory, patterns[i], &(*matches)[i]);
+  }
   std::string folder;
   std::string unused;
   splitSearchPath(directory, "*.*", &folder, &unused);
@@ -152,21 +160,12 @@ void searchDirectory(const std::string& directory, const std::vector<std::string
     close(descriptor);
     return;
   }
-  const bool namesOnly = std::none_of(patterns.begin(), patterns.end(), [](const std::string& p) {
-    return p.find('/') != std::string::npos;
-  });
-  if (!namesOnly) {
-    // A pattern that leads into another folder is searched on its own.
-    for (size_t i = 0; i < patterns.size(); ++i)
-      enumerateDirectory(directory, patterns[i], &(*matches)[i]);
-    std::vector<std::vector<DirEntry>> none;
-    if (subfolders != nullptr) readMatches(dir.get(), {}, &none, subfolders);
-    return;
-  }
   std::vector<std::string> namePatterns;
   for (const std::string& pattern : patterns)
     namePatterns.push_back(pattern.empty() ? "*.*" : pattern);
-  readMatches(dir.get(), namePatterns, matches, subfolders);
+  std::vector<std::vector<DirEntry>> none;
+  readMatches(dir.get(), namesOnly ? namePatterns : std::vector<std::string>{},
+              namesOnly ? matches : &none, subfolders);
 }
 
 namespace {
