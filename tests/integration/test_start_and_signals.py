@@ -108,19 +108,20 @@ def assert_stopped_by_a_close_signal(run, started):
 
 
 def test_a_signal_storm_during_a_mail_ends_the_run_once(veltrum, tmp_path, server):
-    closed = threading.Event()
+    waiting, closed = threading.Event(), threading.Event()
 
     def slow(peer, index):
         peer.send(b"220 slow.example ESMTP\r\n")
         peer.line()  # EHLO, never answered
+        waiting.set()
         peer.until_closed(60)
         closed.set()
 
     mail_conf(veltrum, server(slow).port)
     old_files(tmp_path / "watched", "a.lck")
     run = start(veltrum, "/f", tmp_path / "watched" / "a.lck", "/t", "-60", "/a", "mail", "/m")
-    wait_for_log(veltrum, b"E-Mail Nachricht wird erstellt")
-    time.sleep(0.3)
+    assert waiting.wait(60), "the run never reached the server"
+    time.sleep(0.2)
     started = time.monotonic()
     storm(run.pid)
     assert_stopped_by_a_close_signal(run, started)
