@@ -12,33 +12,8 @@ namespace veltrum {
 EnumOutcome enumerateDirectory(const std::string& directory, const std::string& pattern,
                                std::vector<DirEntry>* entries);
 
-// The folders of a recursive search that stay open while their subfolders
-// are searched, deepest last (POSIX). A subfolder is entered from its
-// parent's descriptor and never through a link, so a folder swapped for a
-// link after the parent was listed is skipped, not followed.
-class FolderTrail {
- public:
-  FolderTrail() = default;
-  FolderTrail(const FolderTrail&) = delete;
-  FolderTrail& operator=(const FolderTrail&) = delete;
-  ~FolderTrail();
-
-  // The folder `directory` opened for listing: from the parent on the trail
-  // when it is one, by its path otherwise; -1 when it cannot be (or is a link
-  // now). The descriptor belongs to the caller.
-  int open(const std::string& directory);
-  // Keeps `descriptor` (a copy is made) as the folder `directory`.
-  void keep(const std::string& directory, int descriptor);
-  // Closes `directory` and what lies below it on the trail.
-  void leave(const std::string& directory);
-
- private:
-  struct Folder {
-    std::string path;
-    int descriptor;  // -1 past the depth that keeps descriptors
-  };
-  std::vector<Folder> folders_;
-};
+// The open folders of a recursive search (POSIX, folder_trail_posix.h).
+class FolderTrail;
 
 // See FileSystem::searchFolder; lists the directory once for all patterns.
 // With a trail, the folder is opened from it and, when its subfolders are

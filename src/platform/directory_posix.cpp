@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/directory.h"
+#include "platform/folder_trail_posix.h"
 #include "platform/wildcard.h"
 
 namespace veltrum {
@@ -154,7 +155,6 @@ void searchDirectory(const std::string& directory, const std::vector<std::string
   FolderTrail& used = trail != nullptr ? *trail : ownTrail;
   const int descriptor = used.open(folder);
   if (descriptor < 0) return;
-  if (subfolders != nullptr) used.keep(folder, descriptor);
   std::unique_ptr<DIR, DirCloser> dir(fdopendir(descriptor));
   if (!dir) {
     close(descriptor);
@@ -166,6 +166,7 @@ void searchDirectory(const std::string& directory, const std::vector<std::string
   std::vector<std::vector<DirEntry>> none;
   readMatches(dir.get(), namesOnly ? namePatterns : std::vector<std::string>{},
               namesOnly ? matches : &none, subfolders);
+  if (subfolders != nullptr) used.keep(folder, dir.release());
 }
 
 namespace {
@@ -188,39 +189,41 @@ std::string nameWithin(const std::string& parent, const std::string& directory) 
 }  // namespace
 
 FolderTrail::~FolderTrail() {
-  for (const Folder& folder : folders_) {
-    if (folder.descriptor >= 0) close(folder.descriptor);
+  leaveFrom(0);
+}
+
+void FolderTrail::leaveFrom(size_t depth) {
+  for (size_t i = depth; i < folders_.size(); ++i) {
+    if (folders_[i].listing != nullptr) closedir(folders_[i].listing);
   }
+  folders_.resize(depth);
 }
 
 int FolderTrail::open(const std::string& directory) {
   constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
   // Folders the search has finished with (their subfolders all searched)
   // may still be on the trail when the caller does not leave them.
-  while (!folders_.empty() && nameWithin(folders_.back().path, directory).empty()) {
-    if (folders_.back().descriptor >= 0) close(folders_.back().descriptor);
-    folders_.pop_back();
-  }
+  size_t depth = folders_.size();
+  while (depth > 0 && nameWithin(folders_[depth - 1].path, directory).empty()) --depth;
+  leaveFrom(depth);
   if (folders_.empty()) return ::open(directory.empty() ? "." : directory.c_str(), kFlags);
   const Folder& parent = folders_.back();
-  if (parent.descriptor < 0) return ::open(directory.c_str(), kFlags | O_NOFOLLOW);
-  return openat(parent.descriptor, nameWithin(parent.path, directory).c_str(), kFlags | O_NOFOLLOW);
+  if (parent.listing == nullptr) return ::open(directory.c_str(), kFlags | O_NOFOLLOW);
+  return openat(dirfd(parent.listing), nameWithin(parent.path, directory).c_str(),
+                kFlags | O_NOFOLLOW);
 }
 
-void FolderTrail::keep(const std::string& directory, int descriptor) {
-  int copy = -1;
-  if (folders_.size() < kKeptDescriptors) copy = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
-  folders_.push_back({directory, copy});
+void FolderTrail::keep(const std::string& directory, DIR* listing) {
+  if (folders_.size() >= kKeptDescriptors) {
+    closedir(listing);
+    listing = nullptr;
+  }
+  folders_.push_back({directory, listing});
 }
 
 void FolderTrail::leave(const std::string& directory) {
   for (size_t i = 0; i < folders_.size(); ++i) {
-    if (folders_[i].path != directory) continue;
-    for (size_t k = i; k < folders_.size(); ++k) {
-      if (folders_[k].descriptor >= 0) close(folders_[k].descriptor);
-    }
-    folders_.resize(i);
-    return;
+    if (folders_[i].path == directory) return leaveFrom(i);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "platform/directory.h"
+#include "platform/folder_trail_posix.h"
 
 namespace veltrum {
 namespace {

@@ -9,6 +9,7 @@
 #include "platform/descriptor_posix.h"
 #include "platform/directory.h"
 #include "platform/file_system.h"
+#include "platform/folder_trail_posix.h"
 
 namespace veltrum {
 
