@@ -4,6 +4,9 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,7 +42,15 @@ bool writeBytes(int descriptor, const void* data, size_t size) {
 
 // The child: resolves, writes what it found, and ends without running
 // anything of the parent's (no exit handlers, no buffers flushed).
-[[noreturn]] void resolveInChild(const char* host, const char* service, int output) {
+[[noreturn]] void resolveInChild(const char* host, const char* service, int output, pid_t parent) {
+#ifdef __linux__
+  // A run ended by a signal takes its resolver with it, rather than leave
+  // it waiting for a silent server.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(1);
+#else
+  (void)parent;
+#endif
   struct addrinfo hints = {};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -100,10 +111,11 @@ bool resolveName(const std::string& host, int port, int64_t timeoutMilliseconds,
   std::snprintf(service, sizeof service, "%d", port);
   int channel[2];
   if (pipe2(channel, O_CLOEXEC) != 0) return false;
+  const pid_t parent = getpid();
   pid_t child = fork();
   if (child == 0) {
     close(channel[0]);
-    resolveInChild(host.c_str(), service, channel[1]);
+    resolveInChild(host.c_str(), service, channel[1], parent);
   }
   close(channel[1]);
   if (child < 0) {
