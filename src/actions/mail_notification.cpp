@@ -3,13 +3,13 @@
 #include <string>
 
 #include "actions/notification_text.h"
+#include "mail/secret_mask.h"
+#include "mail/smtp_client.h"
 #include "base/console.h"
 #include "base/log.h"
 #include "base/number_rule.h"
 #include "base/run_settings.h"
 #include "base/text.h"
-#include "mail/secret_mask.h"
-#include "mail/smtp_client.h"
 
 namespace veltrum {
 

@@ -2,12 +2,12 @@
 
 #include <vector>
 
+#include "check/age_evaluation.h"
+#include "platform/file_system.h"
 #include "base/log.h"
 #include "base/number_rule.h"
 #include "base/run_settings.h"
 #include "base/text.h"
-#include "check/age_evaluation.h"
-#include "platform/file_system.h"
 
 namespace veltrum {
 

@@ -1,13 +1,13 @@
 #include "run/run_main.h"
 
-#include "base/end_run.h"
-#include "base/log.h"
-#include "base/run_settings.h"
 #include "check/file_selection.h"
 #include "mail/smtp_client.h"
 #include "platform/process.h"
 #include "run/command_line.h"
 #include "run/configuration.h"
+#include "base/end_run.h"
+#include "base/log.h"
+#include "base/run_settings.h"
 
 namespace veltrum {
 
