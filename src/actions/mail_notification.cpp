@@ -22,9 +22,9 @@ void report(int kind, const std::string& text) {
   writeLog(kind, text);
 }
 
-// The server's last line for the report, without the password it may quote.
+// The server's last line for the report, without the login secrets it may quote.
 std::string serverLine(const RunSettings& settings) {
-  return withoutPassword(lastServerMessage(), settings.mailPassword);
+  return withoutLoginSecrets(lastServerMessage(), settings.mailUser, settings.mailPassword);
 }
 
 // Which step of setting up TLS failed, for the report of a mail that was not

@@ -117,6 +117,7 @@ void searchTree(const std::string& namePatterns, const std::string& directory, P
     if (entry.isLink || entry.name == "." || entry.name == "..") continue;
     searchTree(namePatterns, folder + entry.name, list, 1, &entry);
   }
+  if (recursive != 0) fileSystem().leaveFolder(folder);
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
 #include "mail/secret_mask.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "mail/base64.h"
 
 namespace veltrum {
 
 namespace {
+
+constexpr size_t kMaskedPasswordLength = 8;
 
 void replaceAll(std::string* text, const std::string& secret) {
   if (secret.empty()) return;
@@ -17,18 +22,20 @@ void replaceAll(std::string* text, const std::string& secret) {
 
 }  // namespace
 
-std::string withoutPassword(const std::string& text, const std::string& password) {
-  std::string masked = text;
-  std::string encoded = base64EncodeText(password);
-  encoded.erase(encoded.find_last_not_of('=') + 1);
-  // The longer form first: the plain password may lie inside its own base64.
-  if (encoded.size() >= password.size()) {
-    replaceAll(&masked, encoded);
-    replaceAll(&masked, password);
-  } else {
-    replaceAll(&masked, password);
-    replaceAll(&masked, encoded);
+std::string withoutLoginSecrets(const std::string& text, const std::string& user,
+                                const std::string& password) {
+  const std::string sentPassword = base64EncodeText(password);
+  std::vector<std::string> secrets = {sentPassword, base64EncodeText(user)};
+  if (password.size() >= kMaskedPasswordLength) {
+    secrets.push_back(password);
+    secrets.push_back(sentPassword.substr(0, sentPassword.find_last_not_of('=') + 1));
   }
+  // The longer forms first: one may lie inside another, and the fill of a
+  // base64 text must go with it.
+  std::stable_sort(secrets.begin(), secrets.end(),
+                   [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+  std::string masked = text;
+  for (const std::string& secret : secrets) replaceAll(&masked, secret);
   return masked;
 }
 

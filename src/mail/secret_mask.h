@@ -1,4 +1,4 @@
-// Keeping the account password out of what is logged: a server may quote the
+// Keeping the login secrets out of what is logged: a server may quote the
 // line it refused, and so hand the password back in its reply.
 #pragma once
 
@@ -6,9 +6,13 @@
 
 namespace veltrum {
 
-// The text with every occurrence of the password, and of its base64 form as
-// AUTH LOGIN sent it (with or without the "=" fill), replaced by "***". An
-// empty password changes nothing.
-std::string withoutPassword(const std::string& text, const std::string& password);
+// The text with every occurrence of what AUTH LOGIN sent, the base64 forms
+// of `user` and `password` with their "=" fill, replaced by "***"; and of
+// the password itself, and its base64 form without the fill, when it has 8
+// characters or more. A shorter password is an ordinary word or a few
+// letters: masking it would garble the line ("reci***ients") and show where
+// it stood. Everything else of the text stays as it was.
+std::string withoutLoginSecrets(const std::string& text, const std::string& user,
+                                const std::string& password);
 
 }  // namespace veltrum

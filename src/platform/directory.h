@@ -12,11 +12,15 @@ namespace veltrum {
 EnumOutcome enumerateDirectory(const std::string& directory, const std::string& pattern,
                                std::vector<DirEntry>* entries);
 
-// See FileSystem::searchFolder; reads the directory as few times as the
-// platform allows (POSIX: once for all patterns).
+// The open folders of a recursive search (POSIX, folder_trail_posix.h).
+class FolderTrail;
+
+// See FileSystem::searchFolder; lists the directory once for all patterns.
+// With a trail, the folder is opened from it and, when its subfolders are
+// asked for, kept on it until FolderTrail::leave.
 void searchDirectory(const std::string& directory, const std::vector<std::string>& patterns,
-                     std::vector<std::vector<DirEntry>>* matches,
-                     std::vector<DirEntry>* subfolders);
+                     std::vector<std::vector<DirEntry>>* matches, std::vector<DirEntry>* subfolders,
+                     FolderTrail* trail = nullptr);
 
 // A folder the search entered from the listing of its parent, which found
 // it at `location` (DirEntry::location), listed only while it is still that

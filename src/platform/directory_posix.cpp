@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/directory.h"
+#include "platform/folder_trail_posix.h"
 #include "platform/wildcard.h"
 
 namespace veltrum {
@@ -23,20 +24,19 @@ struct DirCloser {
 // whether it counts as a directory, as a directory link does on Windows.
 // The type readdir reports spares a look-up for all but links and the
 // entries of file systems that report no type.
-DirEntry describeEntry(const std::string& folder, const dirent& item) {
+DirEntry describeEntry(int folder, const dirent& item) {
   DirEntry entry;
   entry.name = item.d_name;
   if (item.d_type != DT_LNK && item.d_type != DT_UNKNOWN) {
     entry.isDirectory = item.d_type == DT_DIR;
     return entry;
   }
-  const std::string path = folder + entry.name;
   struct stat info {};
-  if (lstat(path.c_str(), &info) != 0) return entry;  // vanished since it was read
+  if (fstatat(folder, item.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) return entry;  // vanished
   entry.isLink = S_ISLNK(info.st_mode);
   if (entry.isLink) {
     struct stat target {};
-    entry.isDirectory = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    entry.isDirectory = fstatat(folder, item.d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
   } else {
     entry.isDirectory = S_ISDIR(info.st_mode);
   }
@@ -88,12 +88,12 @@ std::unique_ptr<DIR, DirCloser> openSearch(const std::string& directory, const s
 
 // Reads the folder once: the entries matching each name pattern, and the
 // subdirectories when asked for; each list sorted by name.
-void readMatches(DIR* dir, const std::string& folder, const std::vector<std::string>& namePatterns,
+void readMatches(DIR* dir, const std::vector<std::string>& namePatterns,
                  std::vector<std::vector<DirEntry>>* matches, std::vector<DirEntry>* subfolders) {
   while (const dirent* item = readdir(dir)) {
     std::optional<DirEntry> described;
     const auto describe = [&]() -> const DirEntry& {
-      if (!described) described = describeEntry(folder, *item);
+      if (!described) described = describeEntry(dirfd(dir), *item);
       return *described;
     };
     for (size_t i = 0; i < namePatterns.size(); ++i) {
@@ -130,14 +130,14 @@ EnumOutcome enumerateDirectory(const std::string& directory, const std::string& 
   std::unique_ptr<DIR, DirCloser> dir = openSearch(directory, pattern, &folder, &namePattern);
   if (!dir) return EnumOutcome::Failed;
   std::vector<std::vector<DirEntry>> matches(1);
-  readMatches(dir.get(), folder, {namePattern}, &matches, nullptr);
+  readMatches(dir.get(), {namePattern}, &matches, nullptr);
   entries->swap(matches[0]);
   return entries->empty() ? EnumOutcome::Empty : EnumOutcome::Entries;
 }
 
 void searchDirectory(const std::string& directory, const std::vector<std::string>& patterns,
-                     std::vector<std::vector<DirEntry>>* matches,
-                     std::vector<DirEntry>* subfolders) {
+                     std::vector<std::vector<DirEntry>>* matches, std::vector<DirEntry>* subfolders,
+                     FolderTrail* trail) {
   matches->assign(patterns.size(), {});
   if (subfolders != nullptr) subfolders->clear();
   const bool namesOnly = std::none_of(patterns.begin(), patterns.end(), [](const std::string& p) {
@@ -147,20 +147,84 @@ void searchDirectory(const std::string& directory, const std::vector<std::string
     // A pattern that leads into another folder is searched on its own.
     for (size_t i = 0; i < patterns.size(); ++i)
       enumerateDirectory(directory, patterns[i], &(*matches)[i]);
-    if (subfolders != nullptr) {
-      enumerateDirectory(directory, "*.*", subfolders);
-      std::erase_if(*subfolders, [](const DirEntry& entry) { return !entry.isDirectory; });
-    }
-    return;
   }
   std::string folder;
   std::string unused;
-  std::unique_ptr<DIR, DirCloser> dir = openSearch(directory, "*.*", &folder, &unused);
-  if (!dir) return;
+  splitSearchPath(directory, "*.*", &folder, &unused);
+  FolderTrail ownTrail;
+  FolderTrail& used = trail != nullptr ? *trail : ownTrail;
+  const int descriptor = used.open(folder);
+  if (descriptor < 0) return;
+  std::unique_ptr<DIR, DirCloser> dir(fdopendir(descriptor));
+  if (!dir) {
+    close(descriptor);
+    return;
+  }
   std::vector<std::string> namePatterns;
   for (const std::string& pattern : patterns)
     namePatterns.push_back(pattern.empty() ? "*.*" : pattern);
-  readMatches(dir.get(), folder, namePatterns, matches, subfolders);
+  std::vector<std::vector<DirEntry>> none;
+  readMatches(dir.get(), namesOnly ? namePatterns : std::vector<std::string>{},
+              namesOnly ? matches : &none, subfolders);
+  if (subfolders != nullptr) used.keep(folder, dir.release());
+}
+
+namespace {
+
+// Each folder on the trail holds a descriptor; deeper than this the folders
+// are opened by their path, still never through a link in their own place.
+constexpr size_t kKeptDescriptors = 128;
+
+// The name of `directory` within `parent` ("a/b/" in "a/"), or "" when it is
+// not a folder right inside it.
+std::string nameWithin(const std::string& parent, const std::string& directory) {
+  if (directory.size() <= parent.size() + 1 || directory.compare(0, parent.size(), parent) != 0 ||
+      directory.back() != '/') {
+    return "";
+  }
+  std::string name = directory.substr(parent.size(), directory.size() - parent.size() - 1);
+  return name.find('/') == std::string::npos ? name : "";
+}
+
+}  // namespace
+
+FolderTrail::~FolderTrail() {
+  leaveFrom(0);
+}
+
+void FolderTrail::leaveFrom(size_t depth) {
+  for (size_t i = depth; i < folders_.size(); ++i) {
+    if (folders_[i].listing != nullptr) closedir(folders_[i].listing);
+  }
+  folders_.resize(depth);
+}
+
+int FolderTrail::open(const std::string& directory) {
+  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+  // Folders the search has finished with (their subfolders all searched)
+  // may still be on the trail when the caller does not leave them.
+  size_t depth = folders_.size();
+  while (depth > 0 && nameWithin(folders_[depth - 1].path, directory).empty()) --depth;
+  leaveFrom(depth);
+  if (folders_.empty()) return ::open(directory.empty() ? "." : directory.c_str(), kFlags);
+  const Folder& parent = folders_.back();
+  if (parent.listing == nullptr) return ::open(directory.c_str(), kFlags | O_NOFOLLOW);
+  return openat(dirfd(parent.listing), nameWithin(parent.path, directory).c_str(),
+                kFlags | O_NOFOLLOW);
+}
+
+void FolderTrail::keep(const std::string& directory, DIR* listing) {
+  if (folders_.size() >= kKeptDescriptors) {
+    closedir(listing);
+    listing = nullptr;
+  }
+  folders_.push_back({directory, listing});
+}
+
+void FolderTrail::leave(const std::string& directory) {
+  for (size_t i = 0; i < folders_.size(); ++i) {
+    if (folders_[i].path == directory) return leaveFrom(i);
+  }
 }
 
 }  // namespace veltrum

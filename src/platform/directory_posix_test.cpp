@@ -8,6 +8,7 @@
 #include <map>
 
 #include "platform/directory.h"
+#include "platform/folder_trail_posix.h"
 
 namespace veltrum {
 namespace {
@@ -128,6 +129,38 @@ TEST_F(DirectoryEnumeration, OneListingAnswersEveryPatternAsItsOwnEnumerationWou
   searchDirectory((root_ / "missing").string(), {"*.lck", "*"}, &matches, &subfolders);
   EXPECT_EQ(matches.size(), 2u);
   EXPECT_TRUE(matches[0].empty() && matches[1].empty() && subfolders.empty());
+}
+
+TEST_F(DirectoryEnumeration, ASubfolderIsEnteredOnlyWhileItIsStillTheListedFolder) {
+  fs::create_directories(root_ / "outside" / "deeper");
+  touch("outside/evil.lck");
+  struct Case {
+    const char* name;
+    bool swapped;
+    std::vector<std::string> found;
+  };
+  const Case cases[] = {{"kept", false, {"inner.lck"}}, {"swapped", true, {}}};
+  for (const Case& c : cases) {
+    fs::create_directories(root_ / "zone" / c.name);
+    touch(std::string("zone/") + c.name + "/inner.lck");
+    FolderTrail trail;
+    const std::string zone = (root_ / "zone").string() + "/";
+    std::vector<std::vector<DirEntry>> matches;
+    std::vector<DirEntry> subfolders;
+    searchDirectory(zone, {"*.lck"}, &matches, &subfolders, &trail);
+    if (c.swapped) {
+      fs::rename(root_ / "zone" / c.name, root_ / "away");
+      fs::create_directory_symlink(root_ / "outside", root_ / "zone" / c.name);
+    }
+    searchDirectory(zone + c.name + "/", {"*.lck"}, &matches, &subfolders, &trail);
+    std::vector<std::string> found;
+    for (const DirEntry& entry : matches[0]) found.push_back(entry.name);
+    EXPECT_EQ(found, c.found) << c.name;
+    EXPECT_TRUE(c.swapped ? subfolders.empty() : subfolders.size() == 2) << c.name;
+    trail.leave(zone);
+    fs::remove_all(root_ / "zone");
+    fs::remove_all(root_ / "away");
+  }
 }
 
 TEST_F(DirectoryEnumeration, EmptyDirectoryMeansTheWorkingFolder) {

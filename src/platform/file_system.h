@@ -68,6 +68,12 @@ class FileSystem {
     searchFolder(directory, patterns, matches, subfolders);
   }
 
+  // Ends the search below `directory`, whose subfolders searchFolder gave.
+  // A real file system may keep each such folder open until then and enter
+  // its subfolders from it, so that a folder swapped for a link after it was
+  // listed is skipped, never followed. The default keeps nothing.
+  virtual void leaveFolder(const std::string& directory) { (void)directory; }
+
   // Whether `directory` can be enumerated at all; an existing folder without
   // entries passes. The default lists it with "*.*"; a real file system may
   // answer without reading every entry (the evaluation asks it once per file).

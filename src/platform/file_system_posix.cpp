@@ -4,9 +4,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "platform/descriptor_posix.h"
 #include "platform/directory.h"
 #include "platform/file_system.h"
+#include "platform/folder_trail_posix.h"
 
 namespace veltrum {
 
@@ -48,6 +51,21 @@ bool findStamp(const std::string& path, StampKind kind, int64_t* seconds) {
   return statStamp(directory + entries.front().name, kind, seconds);
 }
 
+// Without /proc: the name opened once more, kept only when it is still the
+// regular file looked at (a swap in between gives another file or a device,
+// and O_NONBLOCK keeps a FIFO from stopping the run).
+int openSameFile(const std::string& path, const struct stat& looked) {
+  int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (descriptor < 0) return -1;
+  struct stat details;
+  if (fstat(descriptor, &details) != 0 || details.st_dev != looked.st_dev ||
+      details.st_ino != looked.st_ino) {
+    close(descriptor);
+    return -1;
+  }
+  return descriptor;
+}
+
 class PosixFileSystem : public FileSystem {
  public:
   EnumOutcome enumerate(const std::string& directory, const std::string& pattern,
@@ -58,8 +76,10 @@ class PosixFileSystem : public FileSystem {
   void searchFolder(const std::string& directory, const std::vector<std::string>& patterns,
                     std::vector<std::vector<DirEntry>>* matches,
                     std::vector<DirEntry>* subfolders) override {
-    searchDirectory(directory, patterns, matches, subfolders);
+    searchDirectory(directory, patterns, matches, subfolders, &trail_);
   }
+
+  void leaveFolder(const std::string& directory) override { trail_.leave(directory); }
 
   // Only opens the directory: the path test runs once per file and must not
   // read and sort a large folder each time.
@@ -83,6 +103,9 @@ class PosixFileSystem : public FileSystem {
     local->second = fields.tm_sec;
     return true;
   }
+
+ private:
+  FolderTrail trail_;
 };
 
 }  // namespace
@@ -97,12 +120,23 @@ char pathSeparator() {
 }
 
 bool canOpenForReading(const std::string& path) {
-  // O_NONBLOCK: a named pipe must not make the test wait for a writer.
-  int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (descriptor < 0) return false;
+  // Looked at before it is opened: a link in a watched folder may lead to a
+  // device, and opening some devices acts (a watchdog reboots, a tape
+  // rewinds). O_PATH opens nothing but the name, following links.
+  int found = open(path.c_str(), O_PATH | O_CLOEXEC);
+  if (found < 0) return false;
   struct stat details;
-  bool usable = fstat(descriptor, &details) == 0 && !S_ISDIR(details.st_mode);
-  close(descriptor);
+  bool usable = fstat(found, &details) == 0 && S_ISREG(details.st_mode);
+  if (usable) {
+    // The same file opened for reading through the looked-at descriptor, so
+    // nothing swapped in under the name meanwhile is opened instead.
+    const std::string same = "/proc/self/fd/" + std::to_string(found);
+    int descriptor = open(same.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (descriptor < 0 && errno == ENOENT) descriptor = openSameFile(path, details);
+    usable = descriptor >= 0;
+    if (descriptor >= 0) close(descriptor);
+  }
+  close(found);
   return usable;
 }
 

@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "platform/clock.h"
+#include "platform/name_lookup.h"
 #include "platform/platform_network.h"
 
 namespace veltrum {
@@ -50,16 +52,20 @@ bool setNonBlocking(int socket, bool on) {
 }
 
 // Connects one resolved address within the time left; the socket or -1.
-int connectAddress(const struct addrinfo& address, int64_t deadline) {
-  int socket = ::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC, address.ai_protocol);
+int connectAddress(const ResolvedAddress& address, int64_t deadline) {
+  int socket = ::socket(address.family, address.socketType | SOCK_CLOEXEC, address.protocol);
   if (socket < 0) return -1;
 #ifndef MSG_NOSIGNAL
   int one = 1;
   setsockopt(socket, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
 #endif
+  // Copied for the alignment a socket address needs.
+  struct sockaddr_storage target = {};
+  address.socketAddress.copy(reinterpret_cast<char*>(&target), sizeof target);
+  const socklen_t length = static_cast<socklen_t>(address.socketAddress.size());
   bool connected = false;
   if (setNonBlocking(socket, true)) {
-    if (connect(socket, address.ai_addr, address.ai_addrlen) == 0) {
+    if (connect(socket, reinterpret_cast<const struct sockaddr*>(&target), length) == 0) {
       connected = true;
     } else if (errno == EINPROGRESS || errno == EINTR) {
       int64_t left = deadline - monotonicMilliseconds();
@@ -88,22 +94,15 @@ TcpConnection* PlatformNetwork::openTcpConnection(const std::string& host, int p
                                                   int timeoutSeconds) {
   if (host.empty() || port < 1 || port > 65535) return nullptr;
   int64_t deadline = monotonicMilliseconds() + static_cast<int64_t>(timeoutSeconds) * 1000;
-  char service[16];
-  std::snprintf(service, sizeof service, "%d", port);
-  struct addrinfo hints = {};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_NUMERICSERV;
-  struct addrinfo* addresses = nullptr;
-  if (getaddrinfo(host.c_str(), service, &hints, &addresses) != 0) return nullptr;
+  // The resolver gets what is left of the same limit as the connection
+  // attempts, and fails like them when that is not enough.
+  std::vector<ResolvedAddress> addresses;
+  if (!resolveName(host, port, deadline - monotonicMilliseconds(), &addresses)) return nullptr;
   int socket = -1;
-  for (struct addrinfo* address = addresses; address != nullptr && socket < 0;
-       address = address->ai_next) {
-    if (monotonicMilliseconds() >= deadline) break;
-    socket = connectAddress(*address, deadline);
+  for (const ResolvedAddress& address : addresses) {
+    if (socket >= 0 || monotonicMilliseconds() >= deadline) break;
+    socket = connectAddress(address, deadline);
   }
-  freeaddrinfo(addresses);
   if (socket < 0) return nullptr;
   return new TcpConnection{socket, timeoutSeconds * 1000};
 }

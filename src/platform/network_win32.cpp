@@ -10,8 +10,10 @@
 #include <mmsystem.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "platform/clock.h"
+#include "platform/name_lookup.h"
 #include "platform/platform_network.h"
 
 namespace veltrum {
@@ -62,14 +64,18 @@ bool setNonBlocking(SOCKET socket, bool on) {
 }
 
 // Connects one resolved address within the time left; the socket or none.
-SOCKET connectAddress(const addrinfo& address, int64_t deadline) {
-  SOCKET socket = ::socket(address.ai_family, address.ai_socktype, address.ai_protocol);
+SOCKET connectAddress(const ResolvedAddress& address, int64_t deadline) {
+  SOCKET socket = ::socket(address.family, address.socketType, address.protocol);
   if (socket == INVALID_SOCKET) return INVALID_SOCKET;
   // The handle must not leak into programs that the exec action starts.
   SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
+  // Copied for the alignment a socket address needs.
+  SOCKADDR_STORAGE target = {};
+  address.socketAddress.copy(reinterpret_cast<char*>(&target), sizeof target);
+  const int length = static_cast<int>(address.socketAddress.size());
   bool connected = false;
   if (setNonBlocking(socket, true)) {
-    if (connect(socket, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0) {
+    if (connect(socket, reinterpret_cast<const sockaddr*>(&target), length) == 0) {
       connected = true;
     } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
       const int64_t left = deadline - monotonicMilliseconds();
@@ -106,22 +112,15 @@ TcpConnection* PlatformNetwork::openTcpConnection(const std::string& host, int p
                                                   int timeoutSeconds) {
   if (host.empty() || port < 1 || port > 65535) return nullptr;
   const int64_t deadline = monotonicMilliseconds() + static_cast<int64_t>(timeoutSeconds) * 1000;
-  char service[16];
-  std::snprintf(service, sizeof service, "%d", port);
-  addrinfo hints = {};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_NUMERICSERV;
-  addrinfo* addresses = nullptr;
-  if (getaddrinfo(host.c_str(), service, &hints, &addresses) != 0) return nullptr;
+  // The resolver gets what is left of the same limit as the connection
+  // attempts, and fails like them when that is not enough.
+  std::vector<ResolvedAddress> addresses;
+  if (!resolveName(host, port, deadline - monotonicMilliseconds(), &addresses)) return nullptr;
   SOCKET socket = INVALID_SOCKET;
-  for (addrinfo* address = addresses; address != nullptr && socket == INVALID_SOCKET;
-       address = address->ai_next) {
-    if (monotonicMilliseconds() >= deadline) break;
-    socket = connectAddress(*address, deadline);
+  for (const ResolvedAddress& address : addresses) {
+    if (socket != INVALID_SOCKET || monotonicMilliseconds() >= deadline) break;
+    socket = connectAddress(address, deadline);
   }
-  freeaddrinfo(addresses);
   if (socket == INVALID_SOCKET) return nullptr;
   return new TcpConnection{socket, timeoutSeconds * 1000};
 }

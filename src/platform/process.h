@@ -6,6 +6,12 @@
 
 namespace veltrum {
 
+// Gives every closed standard descriptor (0, 1, 2) the null device, so that
+// no file or socket opened later takes its number and receives what the run
+// shows on the console. First thing at start, before anything is opened.
+// Nothing to do on Windows.
+void claimStandardDescriptors();
+
 // Full path of the running executable (at most 260 characters on Windows).
 std::string programPath();
 
@@ -24,13 +30,18 @@ RawCommandLine rawCommandLine(int argc, char** argv);
 // cannot tell.
 bool platformUserName(std::string* name);
 
-// Registers clean-up work for the end of the run: it runs in endRun and
-// when the console window is closed or the process is told to stop (POSIX:
-// SIGHUP, SIGINT, SIGTERM; afterwards the process ends by that signal).
+// Registers clean-up work for the end of the run: it runs in endRun.
 using CleanupFunction = void (*)();
 void addCleanup(CleanupFunction cleanup);
+// Ends the run when the console window is closed or the process is told to
+// stop (POSIX: SIGHUP, SIGINT, SIGTERM, each unless it was ignored at start;
+// the process then ends by that signal). The clean-up does not run there: it
+// only releases what the process holds (connection, files, memory), which
+// the end of the process releases too, and it is not safe at that point
+// (inside a signal handler, or on another thread while the main thread still
+// uses the connection). It is marked done, so it never runs after that.
 void installCloseHandler();
-// Runs every registered clean-up once, latest first.
+// Runs every registered clean-up once, latest first; never after a stop.
 void runCleanups();
 
 // Ends the process with `code`; output buffers are flushed.

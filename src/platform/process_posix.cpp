@@ -1,4 +1,7 @@
+#include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <signal.h>
 #include <stdio.h>
@@ -27,22 +30,43 @@ std::string absolutePath(const std::string& path) {
   return std::string(directory) + "/" + path;
 }
 
+// Only what is safe in a signal handler. The clean-up is not run here: it
+// frees memory and closes the connection, and the main flow may have been
+// stopped in the middle of the allocator or of that very connection. Ending
+// the process closes the connection and the files just as well.
 void onCloseSignal(int signalNumber) {
-  // The clean-up was not written for a signal context; should it ever block
-  // (say, interrupted inside the allocator), the alarm still ends the process.
-  alarm(5);
-  runCleanups();
+  cleanupsDone = 1;
   // End by the same signal, so the caller sees how the run ended.
-  signal(signalNumber, SIG_DFL);
+  struct sigaction standard = {};
+  standard.sa_handler = SIG_DFL;
+  sigemptyset(&standard.sa_mask);
+  sigaction(signalNumber, &standard, nullptr);
   sigset_t only;
   sigemptyset(&only);
   sigaddset(&only, signalNumber);
-  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
   raise(signalNumber);
   _exit(128 + signalNumber);
 }
 
+bool isIgnored(int signalNumber) {
+  struct sigaction current = {};
+  return sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
 }  // namespace
+
+void claimStandardDescriptors() {
+  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    if (fcntl(descriptor, F_GETFD) >= 0 || errno != EBADF) continue;
+    // The lowest free number is this one: the lower ones are open by now.
+    int opened = open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != descriptor) {
+      dup2(opened, descriptor);
+      close(opened);
+    }
+  }
+}
 
 std::string programPath() {
   std::vector<char> buffer(PATH_MAX + 1);
@@ -84,14 +108,16 @@ void installCloseHandler() {
   struct sigaction action = {};
   action.sa_handler = onCloseSignal;
   sigemptyset(&action.sa_mask);
-  // While one close signal is handled the others wait, so the clean-up never
-  // runs twice at once.
+  // While one close signal is handled the others wait: the first one decides
+  // how the process ends.
   sigaddset(&action.sa_mask, SIGHUP);
   sigaddset(&action.sa_mask, SIGINT);
   sigaddset(&action.sa_mask, SIGTERM);
-  sigaction(SIGHUP, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (int signalNumber : {SIGHUP, SIGINT, SIGTERM}) {
+    // Ignored at start (nohup, a background job): the caller wants the run
+    // to go on, so it stays ignored.
+    if (!isIgnored(signalNumber)) sigaction(signalNumber, &action, nullptr);
+  }
 }
 
 void runCleanups() {
@@ -102,12 +128,12 @@ void runCleanups() {
   sigaddset(&closeSignals, SIGHUP);
   sigaddset(&closeSignals, SIGINT);
   sigaddset(&closeSignals, SIGTERM);
-  sigprocmask(SIG_BLOCK, &closeSignals, &previous);
+  pthread_sigmask(SIG_BLOCK, &closeSignals, &previous);
   if (cleanupsDone == 0) {
     cleanupsDone = 1;
     for (int i = cleanupCount - 1; i >= 0; --i) cleanups[i]();
   }
-  sigprocmask(SIG_SETMASK, &previous, nullptr);
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 void exitProcess(int code) {

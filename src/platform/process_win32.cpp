@@ -28,13 +28,22 @@ CRITICAL_SECTION& cleanupSection() {
 }
 
 BOOL WINAPI onConsoleControl(DWORD /*event*/) {
-  // Close, Ctrl+C, Ctrl+Break, log-off, shutdown: clean up, then let the
-  // system's default handler end the process.
-  runCleanups();
+  // Close, Ctrl+C, Ctrl+Break, log-off, shutdown. This runs on a thread of
+  // its own while the main thread may be using the mail connection, so the
+  // clean-up must not run here: it is only marked done (after a clean-up
+  // already under way has finished), and the system's default handler ends
+  // the process, which closes the connection and the files the same way.
+  EnterCriticalSection(&cleanupSection());
+  cleanupsDone = true;
+  LeaveCriticalSection(&cleanupSection());
   return FALSE;
 }
 
 }  // namespace
+
+void claimStandardDescriptors() {
+  // A missing standard handle is never handed to a file or socket here.
+}
 
 std::string programPath() {
   char buffer[MAX_PATH + 1] = {};

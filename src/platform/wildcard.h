@@ -11,7 +11,10 @@ namespace veltrum {
 unsigned char foldLetter(unsigned char c);
 
 // True when `name` matches `pattern`: "*" any run of characters, "?" exactly
-// one, letters without regard to case. "*.*" matches every name, and a
+// one, letters without regard to case. A name that is valid UTF-8 is compared
+// by characters (ASCII and Latin-1 letters folded) when the pattern is valid
+// UTF-8 too; any other name byte by byte, with Windows-1252 letters folded.
+// "*.*" matches every name, and a
 // pattern ending in ".*" also matches the name without the dot ("a.*" finds
 // "a"). An empty pattern stands for "*.*".
 bool wildcardMatches(std::string_view pattern, std::string_view name);

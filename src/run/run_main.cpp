@@ -26,6 +26,7 @@ void runMain() {
 }
 
 void startProgram(int argc, char** argv) {
+  claimStandardDescriptors();
   RawCommandLine raw = rawCommandLine(argc, argv);
   std::string program = programPath();
   RunSettings& settings = runSettings();

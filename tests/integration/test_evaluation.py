@@ -255,3 +255,69 @@ def test_trigger_dispatches_to_the_program(veltrum, tmp_path):
     texts = veltrum.texts()
     at = texts.index(TRIGGER)
     assert texts[at + 1:] == ["Output von Exec:alt: eins\r\r\r", "Exitcode: 3"]
+
+
+def fifo_watch(path):
+    """A FIFO at path and a thread that waits to write into it: the thread's
+    open returns only once something opened the FIFO for reading."""
+    import threading
+    os.mkfifo(path)
+    opened = threading.Event()
+
+    def writer():
+        descriptor = os.open(path, os.O_WRONLY)
+        opened.set()
+        os.close(descriptor)
+    thread = threading.Thread(target=writer, daemon=True)
+    thread.start()
+
+    def finish():
+        was_opened = opened.is_set()
+        os.close(os.open(path, os.O_RDONLY | os.O_NONBLOCK))  # releases the writer
+        thread.join(5)
+        return was_opened
+    return finish
+
+
+@posix_only
+@pytest.mark.parametrize("kind", ["link to /dev/null", "link to a FIFO", "FIFO", "socket",
+                                  "link to a folder"])
+def test_only_a_regular_file_is_present_and_nothing_else_is_opened(veltrum, inbox, tmp_path,
+                                                                   kind):
+    import socket
+    zone = tmp_path / "zone"
+    zone.mkdir()
+    path = zone / "evil.lck"
+    finish = None
+    listener = None
+    if kind == "link to /dev/null":
+        path.symlink_to("/dev/null")
+    elif kind == "link to a FIFO":
+        finish = fifo_watch(zone / "pipe")
+        path.symlink_to(zone / "pipe")
+    elif kind == "FIFO":
+        finish = fifo_watch(path)
+    elif kind == "socket":
+        listener = socket.socket(socket.AF_UNIX)
+        listener.bind(str(path))
+    else:
+        (zone / "folder").mkdir()
+        path.symlink_to(zone / "folder")
+    try:
+        result = veltrum.run("/f", str(path), "/t", "-1", "/a", "quillbox", timeout=30)
+    finally:
+        opened = finish() if finish else False
+        if listener:
+            listener.close()
+    assert result.code == 0
+    assert veltrum.texts()[-1] == "Datei " + str(path) + " nicht vorhanden"
+    assert not opened, "the run opened the FIFO"
+
+
+@posix_only
+def test_a_link_to_a_regular_file_is_present(veltrum, inbox, tmp_path):
+    target = old_file(tmp_path / "zone" / "real.lck", time.time() - 7200)
+    link = tmp_path / "zone" / "link.lck"
+    link.symlink_to(target)
+    veltrum.run("/f", str(link), "/t", "-60", "/a", "quillbox", "/m")
+    assert TRIGGER in veltrum.texts()

@@ -405,3 +405,82 @@ def test_hostile_server(hostile_runs, name):
     written = veltrum.log_bytes() + completed.stdout + completed.stderr
     for form, secret in secret_forms().items():
         assert secret not in written, f"the password in {form} form"
+
+
+def quoting_password(peer):
+    """Asks for the password after the user name, then refuses it, quoting
+    the base64 line it got and the plain."""
+    import base64
+    peer.send(STAGES[2][1])
+    line = peer.line()
+    peer.send(b"535 5.7.8 " + line[:-2] + b" / " + base64.b64decode(line) + b" refused\r\n")
+    answer_quit(peer)
+
+
+@pytest.mark.parametrize("password,stage,behave,logged", [
+    # A one-letter password: the refusal stays exact, what was sent is masked.
+    ("p", "rcpt", send(b"452 4.5.3 Too many recipients\r\n"), "452 4.5.3 Too many recipients"),
+    ("p", "user", quoting_password, "535 5.7.8 *** / p refused"),
+    # An ordinary word is no more masked than a letter: masking shows where it stood.
+    ("mail", "rcpt", send(b"550 mail box unavailable\r\n"), "550 mail box unavailable"),
+    # Eight characters and more: the plain password too, wherever it stands.
+    ("Kennwort-42", "user", quoting_password, "535 5.7.8 *** / *** refused"),
+    ("Kennwort-42", "rcpt", send(b"550 Kennwort-42 S2VubndvcnQtNDI= S2VubndvcnQtNDI\r\n"),
+     "550 *** *** ***"),
+])
+def test_the_password_mask_leaves_the_server_line_exact(veltrum, tmp_path, server, password,
+                                                        stage, behave, logged):
+    mail_conf(veltrum, server(after(stage, behave)).port, Mail_Password=password)
+    result, _ = run_mail(veltrum, tmp_path)
+    (kind, text), = reports(veltrum)
+    assert text.endswith("Servermeldung: " + logged)
+    assert text in result.console()
+
+
+# Runs a command in a private user, mount and network namespace whose only
+# name server is a stub on loopback that reads every query and never answers.
+SILENT_RESOLVER = r'''
+import fcntl, os, socket, struct, subprocess, sys, threading
+folder, command = sys.argv[1], sys.argv[2:]
+probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+fcntl.ioctl(probe, 0x8914, struct.pack("16sH14s", b"lo", 0x1 | 0x40, b""))  # loopback up
+stub = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+stub.bind(("127.0.0.1", 53))
+queries = []
+threading.Thread(target=lambda: [queries.append(stub.recv(4096)) for _ in iter(int, 1)],
+                 daemon=True).start()
+conf = os.path.join(folder, "resolv.conf")
+with open(conf, "w") as out:
+    out.write("nameserver 127.0.0.1\noptions timeout:30 attempts:3\n")
+subprocess.run(["mount", "--bind", conf, "/etc/resolv.conf"], check=True)
+code = subprocess.run(command).returncode
+print(len(queries))
+sys.exit(code)
+'''
+
+
+def silent_resolver_available():
+    import shutil
+    import subprocess
+    if not shutil.which("unshare") or ON_WINDOWS:
+        return False
+    return subprocess.run(["unshare", "-rmn", "true"], capture_output=True).returncode == 0
+
+
+@pytest.mark.skipif(not silent_resolver_available(), reason="no private namespaces here")
+def test_a_resolver_that_never_answers_fails_the_open_within_the_limit(veltrum, tmp_path):
+    import subprocess
+    from conftest import RUNNER
+    mail_conf(veltrum, 25, Mail_SMTP="smtp.veltrum.test")
+    folder = tmp_path / "watched"
+    old_files(folder, "alt.lck")
+    started = time.monotonic()
+    completed = subprocess.run(
+        ["unshare", "-rmn", "/usr/bin/python3", "-c", SILENT_RESOLVER, str(tmp_path)] + RUNNER +
+        [str(veltrum.program), "/f", str(folder / "*.lck"), "/t", "-60", "/a", "mail", "/m"],
+        cwd=veltrum.folder, stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
+    took = time.monotonic() - started
+    assert completed.returncode == 0, completed.stderr
+    assert int(completed.stdout.splitlines()[-1]) > 0, "the stub got no query"
+    assert 14 < took < 30
+    assert reports(veltrum) == [("ERR", OPEN_FAILED)]

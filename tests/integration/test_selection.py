@@ -368,3 +368,75 @@ def test_files_and_folders_vanishing_during_a_recursive_search(veltrum, tmp_path
             outcomes += ["Datei " + path + " nicht vorhanden",
                          "Ung\u00fcltiger Pfad zur angegebenen Datei"]
         assert any(t.startswith(tuple(outcomes)) for t in texts[begin:end]), path
+
+
+@posix_only
+@pytest.mark.parametrize("pattern,expected", [
+    ("Ä*.lck".encode(), ["Ärger.lck", "ärger.lck"]),
+    ("ä*.LCK".encode(), ["Ärger.lck", "ärger.lck"]),
+    (b"?.lck", ["ㄅ.lck", "ß.lck"]),
+    ("Ω*".encode(), ["Ωmega.lck"]),
+    # A pattern in Windows-1252 bytes finds the names in those bytes only.
+    (cp("Ä*.lck"), [cp("ärger-alt.lck")]),
+])
+def test_wildcards_compare_utf8_names_by_characters(veltrum, tmp_path, zone, pattern, expected):
+    configure(veltrum, tmp_path)
+    names = ["Ärger.lck", "ärger.lck", "ㄅ.lck", "ß.lck", "Ωmega.lck", "ωmega.lck"]
+    for name in names:
+        touch(zone / name)
+    touch(zone / os.fsdecode(cp("ärger-alt.lck")))
+    veltrum.run(b"/f", os.fsencode(zone) + b"/" + pattern, "/t", "-60", "/a", "quillbox")
+    prefix = cp(FOUND) + os.fsencode(zone) + b"/"
+    got = [e.text[len(prefix):-len(CHECKED)] for e in veltrum.log() if e.text.startswith(prefix)]
+    assert sorted(got) == sorted(n if isinstance(n, bytes) else n.encode() for n in expected)
+
+
+SWAP = r'''
+import os, sys, time
+root, outside, stop = sys.argv[1], sys.argv[2], sys.argv[3]
+names = sorted(n for n in os.listdir(root) if n.startswith("w"))
+rounds = 0
+while not os.path.exists(stop):
+    # Every folder becomes a link to the outside for a moment, then a folder again.
+    for name in names:
+        folder = os.path.join(root, name)
+        os.rename(folder, folder + ".away")
+        os.symlink(outside, folder)
+    time.sleep(0.001)
+    for name in names:
+        folder = os.path.join(root, name)
+        os.unlink(folder)
+        os.rename(folder + ".away", folder)
+    time.sleep(0.001)
+    rounds += 1
+    if rounds == 3:
+        open(os.path.join(root, "..", "swapping"), "w").close()
+'''
+
+
+@posix_only
+def test_a_folder_swapped_for_a_link_during_the_search_is_never_followed(veltrum, tmp_path, zone):
+    import subprocess
+    configure(veltrum, tmp_path, Recursive="1")
+    outside = tmp_path / "outside"
+    touch(outside / "secret.lck")
+    touch(outside / "deeper" / "secret.lck")
+    for number in range(60):
+        for file in range(20):  # a search that takes a while, few files to evaluate
+            touch(zone / f"w{number:02}" / (f"own{file:02}.txt" if file else "own.lck"))
+    stop = tmp_path / "stop"
+    swapper = subprocess.Popen(["/usr/bin/python3", "-c", SWAP, str(zone), str(outside), str(stop)])
+    try:
+        while not (tmp_path / "swapping").exists():
+            assert swapper.poll() is None, "the swapping process ended early"
+            time.sleep(0.01)
+        paths = []
+        for _ in range(30):
+            veltrum.log_path.unlink(missing_ok=True)
+            paths += found(run(veltrum, str(zone) + "/*.lck"))
+    finally:
+        stop.touch()
+        swapper.wait(30)
+    assert swapper.returncode == 0
+    assert any("/own" in p for p in paths), "the search never met the folders"
+    assert not [p for p in paths if "secret" in p]
