@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
-#include "platform/file_system.h"
-#include "platform/program_check.h"
 #include "base/console.h"
 #include "base/log.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "mail/mail_login.h"
+#include "platform/file_system.h"
+#include "platform/program_check.h"
 
 namespace veltrum {
 
@@ -38,6 +39,11 @@ int checkMail(RunSettings& settings) {
   }
   if (!plausibleAddress(settings.mailTo)) {
     writeLog(ERR, cp1252("Check-mail: TO Bedingung zum Mailversand wird nicht erfüllt"));
+    return -1;
+  }
+  const std::string loginProblem = mailLoginProblem(settings);
+  if (!loginProblem.empty()) {
+    writeLog(ERR, loginProblem);
     return -1;
   }
   if (settings.mailSubject.empty()) settings.mailSubject = "Veltrum - Benachrichtigung";

@@ -1,15 +1,20 @@
 #include "actions/mail_notification.h"
 
 #include <string>
+#include <vector>
 
 #include "actions/notification_text.h"
-#include "mail/secret_mask.h"
-#include "mail/smtp_client.h"
 #include "base/console.h"
 #include "base/log.h"
 #include "base/number_rule.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "mail/base64.h"
+#include "mail/mail_login.h"
+#include "mail/oauth_token.h"
+#include "mail/secret_mask.h"
+#include "mail/smtp_client.h"
+#include "mail/xoauth2.h"
 
 namespace veltrum {
 
@@ -21,13 +26,54 @@ void report(int kind, const std::string& text) {
   writeLog(kind, text);
 }
 
+// Every form in which the access token or the client secret could come
+// back from a server or the token endpoint.
+std::vector<std::string> tokenSecrets(const RunSettings& settings, const std::string& token) {
+  const auto unfilled = [](std::string encoded) {
+    return encoded.erase(encoded.find_last_not_of('=') + 1);
+  };
+  if (token.empty()) return {formEncoded(settings.mailPassword)};
+  return {token, unfilled(base64EncodeText(token)),
+          unfilled(xoauth2LoginText(settings.mailUser, token)), formEncoded(settings.mailPassword)};
+}
+
+// A text for the report without the password or token it may quote.
+std::string masked(const RunSettings& settings, const std::string& text,
+                   const std::string& token = "") {
+  std::string line = text;
+  if (mailAuthOf(settings.mailAuth) == MailAuth::XOAuth2) {
+    line = withoutSecrets(line, tokenSecrets(settings, token));
+  }
+  return withoutPassword(line, settings.mailPassword);
+}
+
 // The server's last line for the report, without the password it may quote.
-std::string serverLine(const RunSettings& settings) {
-  return withoutPassword(lastServerMessage(), settings.mailPassword);
+std::string serverLine(const RunSettings& settings, const std::string& token = "") {
+  return masked(settings, lastServerMessage(), token);
 }
 
 std::string notificationBody(const RunSettings& settings) {
   return settings.mailBody + "\r" + fileTooOldText(settings.currentFile);
+}
+
+std::string route(const RunSettings& settings) {
+  return settings.mailTo + cp1252(" über ") + settings.mailSmtp;
+}
+
+// The run's access token, asked once; nullptr (and the report) when there is
+// none. No mail of the run then opens a connection.
+const std::string* runToken(const RunSettings& settings) {
+  const bool firstAsk = !runTokenAsked();
+  const TokenAnswer& answer = tokenForRun(tokenRequestOf(settings));
+  if (answer.obtained) {
+    if (firstAsk) writeLog(LOG, "Token von " + settings.mailOAuthTokenUrl + " erhalten");
+    return &answer.token;
+  }
+  report(ERR, "E-Mail konnte nicht an " + route(settings) +
+                  " versendet werden. Status: " + std::to_string(kTokenFailureStatus) +
+                  ",Token-Anforderung an " + settings.mailOAuthTokenUrl +
+                  " fehlgeschlagen: " + masked(settings, tokenFailureText(answer)));
+  return nullptr;
 }
 
 }  // namespace
@@ -35,23 +81,33 @@ std::string notificationBody(const RunSettings& settings) {
 void sendMailNotification() {
   const RunSettings& settings = runSettings();
   writeLog(LOG, "E-Mail Nachricht wird erstellt");
+  const bool withToken = mailAuthOf(settings.mailAuth) == MailAuth::XOAuth2;
+  const std::string* token = withToken ? runToken(settings) : nullptr;
+  if (withToken && token == nullptr) return;
   int port = low32(readNumber(settings.mailPort));
   int status = openSmtpConnection(settings.mailSmtp, port);
   if (status != 1) {
     // A refused connection stays with the transport; only QUIT may end it.
     report(ERR, cp1252("Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: ") +
-                    serverLine(settings));
+                    serverLine(settings, token ? *token : ""));
     return;
   }
-  status = sendMail(settings.mailTo, settings.mailFrom, settings.mailSubject,
-                    notificationBody(settings), settings.mailUser, settings.mailPassword);
-  const std::string route = settings.mailTo + cp1252(" über ") + settings.mailSmtp;
-  if (status == 1) {
-    report(LOG,
-           "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route + " versendet");
+  if (withToken) {
+    status = sendMailWithToken(settings.mailTo, settings.mailFrom, settings.mailSubject,
+                               notificationBody(settings), settings.mailUser, *token);
   } else {
-    report(ERR, "E-Mail konnte nicht an " + route + " versendet werden. Status: " +
-                    std::to_string(status) + ",Servermeldung: " + serverLine(settings));
+    status = sendMail(settings.mailTo, settings.mailFrom, settings.mailSubject,
+                      notificationBody(settings), settings.mailUser, settings.mailPassword);
+  }
+  if (status == 1) {
+    report(LOG, "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route(settings) +
+                    " versendet");
+  } else {
+    std::string loginError = withToken ? lastLoginErrorStatus() : "";
+    report(ERR, "E-Mail konnte nicht an " + route(settings) +
+                    " versendet werden. Status: " + std::to_string(status) +
+                    ",Servermeldung: " + serverLine(settings, token ? *token : "") +
+                    (loginError.empty() ? "" : ",XOAUTH2-Status: " + loginError));
   }
   closeSmtpConnection();
 }

@@ -21,6 +21,12 @@ struct RunSettings {
   std::string mailTo;
   std::string mailSubject;
   std::string mailBody;
+  std::string mailSecurity;
+  std::string mailCaFile;
+  std::string mailAuth;
+  std::string mailOAuthTokenUrl;
+  std::string mailOAuthClientId;
+  std::string mailOAuthScope;
   std::string exec;
   std::string execParam;
   std::string quillboxDir;

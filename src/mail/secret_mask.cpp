@@ -1,5 +1,7 @@
 #include "mail/secret_mask.h"
 
+#include <algorithm>
+
 #include "mail/base64.h"
 
 namespace veltrum {
@@ -29,6 +31,16 @@ std::string withoutPassword(const std::string& text, const std::string& password
     replaceAll(&masked, password);
     replaceAll(&masked, encoded);
   }
+  return masked;
+}
+
+std::string withoutSecrets(const std::string& text, std::vector<std::string> secrets) {
+  // A shorter secret may lie inside a longer one; masking it first would
+  // leave the rest of the longer one readable.
+  std::sort(secrets.begin(), secrets.end(),
+            [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+  std::string masked = text;
+  for (const std::string& secret : secrets) replaceAll(&masked, secret);
   return masked;
 }
 

@@ -8,8 +8,10 @@
 #include "mail/addresses.h"
 #include "mail/base64.h"
 #include "mail/mime_writer.h"
+#include "mail/oauth_token.h"
 #include "mail/smtp_dialog.h"
 #include "mail/wire_filter.h"
+#include "mail/xoauth2.h"
 #include "platform/clock.h"
 #include "platform/network.h"
 
@@ -114,7 +116,8 @@ struct MailArguments {
   const std::string& subject;
   const std::string& body;
   const std::string& user;
-  const std::string& password;
+  const std::string& password;  // the access token when `withToken`
+  bool withToken = false;
 };
 
 struct Dialog {
@@ -126,6 +129,9 @@ struct Dialog {
   int commandsLeft = 0;
   bool ended = false;
 };
+
+// The "status" of the JSON error a server sent to the last XOAUTH2 login.
+std::string loginErrorStatus;
 
 void sendMessage(const Dialog& dialog) {
   const MailArguments& mail = dialog.mail;
@@ -146,12 +152,21 @@ void performStep(DialogStep step, Dialog& dialog) {
   switch (step) {
     case DialogStep::Nothing:
       return;
-    case DialogStep::SendAuthLogin:
+    case DialogStep::SendAuth:
+      if (dialog.mail.withToken) {
+        return sendText("AUTH XOAUTH2 " + xoauth2LoginText(dialog.mail.user, dialog.mail.password) +
+                        kCrLf);
+      }
       return sendText("AUTH LOGIN\r\n");
     case DialogStep::SendUser:
       return sendText(base64EncodeText(dialog.mail.user) + kCrLf);
     case DialogStep::SendPassword:
       return sendText(base64EncodeText(dialog.mail.password) + kCrLf);
+    case DialogStep::SendEmptyLine:
+      // The refusal came as "334" with an error; only the answer to the empty
+      // line ends the login.
+      loginErrorStatus = xoauth2ErrorStatus(state.lastMessage);
+      return sendText(kCrLf);
     case DialogStep::SendMailFrom:
       return sendText("MAIL FROM: " + singleLine(envelopeAddress(dialog.mail.from)) + kCrLf);
     case DialogStep::SendRecipient: {
@@ -179,7 +194,8 @@ void performStep(DialogStep step, Dialog& dialog) {
 
 bool sendsCommand(DialogStep step) {
   switch (step) {
-    case DialogStep::SendAuthLogin:
+    case DialogStep::SendAuth:
+    case DialogStep::SendEmptyLine:
     case DialogStep::SendUser:
     case DialogStep::SendPassword:
     case DialogStep::SendMailFrom:
@@ -202,6 +218,8 @@ DialogState nextState(const Transition& transition, Dialog& dialog) {
       if (dialog.recipient + 1 >= dialog.recipients.size()) return DialogState::LastRcptSent;
       ++dialog.recipient;
       return DialogState::MailSent;
+    case NextState::AfterAuth:
+      return dialog.mail.withToken ? DialogState::XOAuth2Sent : DialogState::AuthLoginSent;
   }
   return dialog.state;
 }
@@ -248,6 +266,7 @@ void releaseMailTransport() {
   // the network is shut down.
   dropConnection();
   state.receiveBuffer.reset();
+  forgetRunToken();
   if (state.networkStarted) endNetwork();
   state.networkStarted = false;
 }
@@ -267,11 +286,14 @@ int openSmtpConnection(const std::string& server, int port) {
   return greeting.streamEnded ? releaseWith(-3) : -3;
 }
 
-int sendMail(const std::string& to, const std::string& from, const std::string& subject,
-             const std::string& body, const std::string& user, const std::string& password) {
+namespace {
+
+int runMailDialog(const MailArguments& mail) {
   if (state.connection == nullptr) return -2;
   giveDefaults();
-  MailArguments mail{to, from, subject, body, user, password};
+  loginErrorStatus.clear();
+  const std::string& to = mail.to;
+  const std::string& user = mail.user;
   Dialog dialog{mail, recipientFields(to)};
   dialog.commandsLeft = static_cast<int>(dialog.recipients.size()) + kSpareCommands;
   if (!user.empty()) {
@@ -282,6 +304,22 @@ int sendMail(const std::string& to, const std::string& from, const std::string& 
     dialog.state = DialogState::ReadyForMail;
   }
   return runDialog(dialog);
+}
+
+}  // namespace
+
+int sendMail(const std::string& to, const std::string& from, const std::string& subject,
+             const std::string& body, const std::string& user, const std::string& password) {
+  return runMailDialog({to, from, subject, body, user, password});
+}
+
+int sendMailWithToken(const std::string& to, const std::string& from, const std::string& subject,
+                      const std::string& body, const std::string& user, const std::string& token) {
+  return runMailDialog({to, from, subject, body, user, token, true});
+}
+
+std::string lastLoginErrorStatus() {
+  return loginErrorStatus;
 }
 
 std::string lastServerMessage() {

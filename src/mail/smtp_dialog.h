@@ -14,15 +14,18 @@ enum class DialogState {
   MailSent,
   LastRcptSent,
   DataSent,
-  MessageSent,  // the message and its "." are out; only "250" confirms it
+  MessageSent,     // the message and its "." are out; only "250" confirms it
+  XOAuth2Sent,     // "AUTH XOAUTH2" with the token went out
+  XOAuth2Refused,  // the server sent its error; the empty answer went out
   Closed,
 };
 
 enum class DialogStep {
   Nothing,          // the reply changes nothing
-  SendAuthLogin,    // "AUTH LOGIN"
+  SendAuth,         // "AUTH LOGIN", or "AUTH XOAUTH2" with the token's login text
   SendUser,         // the base64 user name
   SendPassword,     // the base64 password
+  SendEmptyLine,    // the empty answer that asks a server for its final XOAUTH2 refusal
   SendMailFrom,     // "MAIL FROM: "
   SendRecipient,    // "RCPT TO: " for the next recipient
   SendData,         // "DATA"
@@ -33,9 +36,10 @@ enum class DialogStep {
   EndUnexpected,    // status -3, end
 };
 
-// Where the state goes after a step: a fixed state, the same one, or the one
-// that depends on whether the last recipient was announced.
-enum class NextState { Fixed, Unchanged, AfterRecipient };
+// Where the state goes after a step: a fixed state, the same one, the one
+// that depends on whether the last recipient was announced, or the one that
+// depends on the kind of login that was started.
+enum class NextState { Fixed, Unchanged, AfterRecipient, AfterAuth };
 
 struct Transition {
   DialogStep step;

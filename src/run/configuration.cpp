@@ -1,10 +1,10 @@
 #include "run/configuration.h"
 
-#include "platform/file_system.h"
 #include "base/console.h"
 #include "base/log.h"
 #include "base/preference_file.h"
 #include "base/run_settings.h"
+#include "platform/file_system.h"
 
 namespace veltrum {
 
@@ -19,11 +19,29 @@ void readGlobalKeys(RunSettings& settings) {
   settings.mailSubject = readKey("Mail_Subject", "");
   settings.mailPort = readKey("Mail_Port", "");
   settings.mailBody = readKey("Mail_Body", "");
+  settings.mailSecurity = readKey("Mail_Security", "");
+  settings.mailCaFile = readKey("Mail_CAFile", "");
+  settings.mailAuth = readKey("Mail_Auth", "");
+  settings.mailOAuthTokenUrl = readKey("Mail_OAuthTokenURL", "");
+  settings.mailOAuthClientId = readKey("Mail_OAuthClientId", "");
+  settings.mailOAuthScope = readKey("Mail_OAuthScope", "");
   settings.exec = readKey("Exec", "");
   settings.execParam = readKey("ExecParam", "");
   settings.quillboxDir = readKey("QuillboxDir", "");
   settings.recursive = readKey("Recursive", "0");
   settings.breakIfLocated = readKey("BreakIfLocated", "0");
+}
+
+// Only the keys that are set: a configuration without them logs as before.
+// The client secret is Mail_Password and so never reaches the log.
+void logLoginSettings(const RunSettings& settings) {
+  const auto logSet = [](const char* label, const std::string& value) {
+    if (!value.empty()) writeLog(LOG, label + value);
+  };
+  logSet("Init-Mail_Auth:", settings.mailAuth);
+  logSet("Init-Mail_OAuthTokenURL:", settings.mailOAuthTokenUrl);
+  logSet("Init-Mail_OAuthClientId:", settings.mailOAuthClientId);
+  logSet("Init-Mail_OAuthScope:", settings.mailOAuthScope);
 }
 
 // The labels are padded so that the colons of the middle lines line up; the
@@ -38,6 +56,7 @@ void logSettings(const RunSettings& settings) {
   writeLog(LOG, "Init-Mail_Subject      :" + settings.mailSubject);
   writeLog(LOG, "Init-Mail_Port         :" + settings.mailPort);
   writeLog(LOG, "Init-Mail_Body         :" + settings.mailBody);
+  logLoginSettings(settings);
   writeLog(LOG, "Init-Exec              :" + settings.exec);
   writeLog(LOG, "Init-ExecParam         :" + settings.execParam);
   writeLog(LOG, "Init-Recursive         :" + settings.recursive);
