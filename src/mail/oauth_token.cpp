@@ -72,8 +72,8 @@ std::string reasonOf(const HttpsResult& result) {
     case HttpsStep::Certificate:
       return cp1252("Zertifikat nicht vertrauenswürdig") + detail;
     case HttpsStep::Timeout:
-      return "keine vollständige Antwort innerhalb von " + std::to_string(kTokenTimeoutSeconds) +
-             " Sekunden";
+      return cp1252("keine vollständige Antwort innerhalb von ") +
+             std::to_string(kTokenTimeoutSeconds) + " Sekunden";
     case HttpsStep::TooLarge:
       return cp1252("Antwort länger als ") + std::to_string(kTokenAnswerLimit) + " Bytes";
     case HttpsStep::Transfer:
