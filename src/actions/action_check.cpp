@@ -7,8 +7,10 @@
 #include "base/run_settings.h"
 #include "base/text.h"
 #include "mail/mail_login.h"
+#include "mail/smtp_security.h"
 #include "platform/file_system.h"
 #include "platform/program_check.h"
+#include "platform/tls_channel.h"
 
 namespace veltrum {
 
@@ -22,6 +24,24 @@ bool contains(const std::string& text, char c) {
 void reportFailure(const std::string& message) {
   showMessage(message);
   writeLog(ERR, message);
+}
+
+// TLS settings that cannot work fail here, before any connection is made.
+int checkMailSecurity(const RunSettings& settings) {
+  SmtpSecurity security;
+  if (!smtpSecurityFromText(settings.mailSecurity, security)) {
+    writeLog(ERR, cp1252("Check-mail: Unbekannter Wert für Mail_Security: ") +
+                      settings.mailSecurity + " (erlaubt: none, starttls, tls)");
+    return -1;
+  }
+  if (!trustFileUsable(settings.mailCaFile)) {
+    writeLog(ERR, cp1252("Check-mail: Zertifikatsdatei aus Mail_CAFile ist nicht verwendbar "
+                         "(fehlt, ist leer, ist ein Verzeichnis oder enthält kein "
+                         "PEM-Zertifikat): ") +
+                      settings.mailCaFile);
+    return -1;
+  }
+  return 0;
 }
 
 int checkMail(RunSettings& settings) {
@@ -41,12 +61,13 @@ int checkMail(RunSettings& settings) {
     writeLog(ERR, cp1252("Check-mail: TO Bedingung zum Mailversand wird nicht erfüllt"));
     return -1;
   }
+  if (settings.mailSubject.empty()) settings.mailSubject = "Veltrum - Benachrichtigung";
+  if (checkMailSecurity(settings) != 0) return -1;
   const std::string loginProblem = mailLoginProblem(settings);
   if (!loginProblem.empty()) {
     writeLog(ERR, loginProblem);
     return -1;
   }
-  if (settings.mailSubject.empty()) settings.mailSubject = "Veltrum - Benachrichtigung";
   return 0;
 }
 

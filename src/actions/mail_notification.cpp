@@ -52,24 +52,56 @@ std::string serverLine(const RunSettings& settings, const std::string& token = "
   return masked(settings, lastServerMessage(), token);
 }
 
+// Which step of setting up TLS failed, for the report of a mail that was not
+// sent because TLS could not be had.
+std::string tlsFailureText() {
+  switch (lastTlsFailure()) {
+    case TlsSetupFailure::NotOffered:
+      return "STARTTLS wird vom Server nicht angeboten";
+    case TlsSetupFailure::Refused:
+      return "STARTTLS wurde vom Server abgelehnt";
+    case TlsSetupFailure::Certificate:
+      return cp1252(
+          "Zertifikat des Servers nicht vertrauenswürdig oder für einen anderen Namen "
+          "ausgestellt");
+    case TlsSetupFailure::TrustStore:
+      return "Zertifikatsdatei aus Mail_CAFile nicht verwendbar";
+    case TlsSetupFailure::Handshake:
+    case TlsSetupFailure::None:
+      break;
+  }
+  return "TLS-Handshake fehlgeschlagen";
+}
+
+// The server's refusal explains a STARTTLS that was not to be had; for the
+// other steps the TLS library's reason says more than a line of the server.
+void reportTlsFailure(const RunSettings& settings, const std::string& route) {
+  std::string text = "E-Mail konnte nicht an " + route +
+                     " versendet werden. Status: " + std::to_string(kTlsFailedStatus) +
+                     ",TLS-Fehler: " + tlsFailureText();
+  TlsSetupFailure failure = lastTlsFailure();
+  if (failure == TlsSetupFailure::NotOffered || failure == TlsSetupFailure::Refused) {
+    text += ",Servermeldung: " + serverLine(settings);
+  } else if (!lastTlsDetail().empty()) {
+    text += " (" + lastTlsDetail() + ")";
+  }
+  report(ERR, text);
+}
+
 std::string notificationBody(const RunSettings& settings) {
   return settings.mailBody + "\r" + fileTooOldText(settings.currentFile);
 }
 
-std::string route(const RunSettings& settings) {
-  return settings.mailTo + cp1252(" über ") + settings.mailSmtp;
-}
-
 // The run's access token, asked once; nullptr (and the report) when there is
 // none. No mail of the run then opens a connection.
-const std::string* runToken(const RunSettings& settings) {
+const std::string* runToken(const RunSettings& settings, const std::string& route) {
   const bool firstAsk = !runTokenAsked();
   const TokenAnswer& answer = tokenForRun(tokenRequestOf(settings));
   if (answer.obtained) {
     if (firstAsk) writeLog(LOG, "Token von " + settings.mailOAuthTokenUrl + " erhalten");
     return &answer.token;
   }
-  report(ERR, "E-Mail konnte nicht an " + route(settings) +
+  report(ERR, "E-Mail konnte nicht an " + route +
                   " versendet werden. Status: " + std::to_string(kTokenFailureStatus) +
                   ",Token-Anforderung an " + settings.mailOAuthTokenUrl +
                   " fehlgeschlagen: " + masked(settings, tokenFailureText(answer)));
@@ -81,11 +113,15 @@ const std::string* runToken(const RunSettings& settings) {
 void sendMailNotification() {
   const RunSettings& settings = runSettings();
   writeLog(LOG, "E-Mail Nachricht wird erstellt");
+  const std::string route = settings.mailTo + cp1252(" über ") + settings.mailSmtp;
   const bool withToken = mailAuthOf(settings.mailAuth) == MailAuth::XOAuth2;
-  const std::string* token = withToken ? runToken(settings) : nullptr;
+  const std::string* token = withToken ? runToken(settings, route) : nullptr;
   if (withToken && token == nullptr) return;
   int port = low32(readNumber(settings.mailPort));
-  int status = openSmtpConnection(settings.mailSmtp, port);
+  SmtpSecurity security = SmtpSecurity::None;
+  smtpSecurityFromText(settings.mailSecurity, security);  // the pre-check refused any other
+  int status = openSmtpConnection(settings.mailSmtp, port, security, settings.mailCaFile);
+  if (status == kTlsFailedStatus) return reportTlsFailure(settings, route);
   if (status != 1) {
     // A refused connection stays with the transport; only QUIT may end it.
     report(ERR, cp1252("Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: ") +
@@ -100,11 +136,14 @@ void sendMailNotification() {
                       notificationBody(settings), settings.mailUser, settings.mailPassword);
   }
   if (status == 1) {
-    report(LOG, "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route(settings) +
-                    " versendet");
+    report(LOG,
+           "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route +
+               (connectionUsesTls() ? cp1252(" per TLS verschlüsselt versendet") : " versendet"));
+  } else if (status == kTlsFailedStatus) {
+    reportTlsFailure(settings, route);
   } else {
     std::string loginError = withToken ? lastLoginErrorStatus() : "";
-    report(ERR, "E-Mail konnte nicht an " + route(settings) +
+    report(ERR, "E-Mail konnte nicht an " + route +
                     " versendet werden. Status: " + std::to_string(status) +
                     ",Servermeldung: " + serverLine(settings, token ? *token : "") +
                     (loginError.empty() ? "" : ",XOAUTH2-Status: " + loginError));

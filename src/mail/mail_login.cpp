@@ -1,6 +1,7 @@
 #include "mail/mail_login.h"
 
 #include "base/text.h"
+#include "mail/smtp_security.h"
 
 namespace veltrum {
 
@@ -37,8 +38,8 @@ std::string mailLoginProblem(const RunSettings& settings) {
     case MailAuth::XOAuth2:
       break;
   }
-  std::string security = asciiLower(settings.mailSecurity);
-  if (security != "starttls" && security != "tls") {
+  SmtpSecurity security = SmtpSecurity::None;
+  if (!smtpSecurityFromText(settings.mailSecurity, security) || security == SmtpSecurity::None) {
     return prefix + "Mail_Auth xoauth2 verlangt Mail_Security starttls oder tls";
   }
   if (!startsWithHttps(settings.mailOAuthTokenUrl)) {

@@ -1,6 +1,5 @@
 #include "mail/smtp_client.h"
 
-#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -10,10 +9,12 @@
 #include "mail/mime_writer.h"
 #include "mail/oauth_token.h"
 #include "mail/smtp_dialog.h"
+#include "mail/smtp_reply.h"
 #include "mail/wire_filter.h"
 #include "mail/xoauth2.h"
 #include "platform/clock.h"
 #include "platform/network.h"
+#include "platform/tls_channel.h"
 
 namespace veltrum {
 
@@ -24,10 +25,14 @@ constexpr int kPauseMilliseconds = 10;
 // A dialog needs one command per recipient and a handful more; a server that
 // keeps it going in circles beyond that is given up on.
 constexpr int kSpareCommands = 16;
+// What a server may send between its "220" to STARTTLS and the handshake is
+// thrown away; a server that keeps sending is not waited out.
+constexpr int kMaxDiscardedReceives = 16;
 const std::string kCrLf = "\r\n";
 
 struct SmtpClientState {
   TcpConnection* connection = nullptr;
+  TlsChannel* tls = nullptr;  // set while the connection is encrypted
   bool networkStarted = false;
   std::unique_ptr<char[]> receiveBuffer;
   std::string lastMessage;
@@ -36,27 +41,36 @@ struct SmtpClientState {
   std::string bodyContentType;
   std::string boundaryPrefix;
   bool sendFailed = false;  // a send on this connection failed; later ones are skipped
+  // How the connection is to be secured, and what its certificate must name.
+  SmtpSecurity security = SmtpSecurity::None;
+  std::string serverName;
+  std::string caFile;
+  TlsSetupFailure tlsFailure = TlsSetupFailure::None;
+  std::string tlsDetail;
 };
 
 SmtpClientState state;
 
-struct Reply {
-  std::string code;
-  bool streamEnded = false;  // end of stream or a receive error: nothing more will come
-};
+// How a wait for a reply ended.
+enum class ReplyEnd { Complete, TimedOut, StreamEnded, TooLong };
 
 void dropConnection() {
   // Taken out of the state first: the clean-up after a stop signal may come
   // in between and must not close it a second time.
-  closeTcpConnection(std::exchange(state.connection, nullptr));
+  TlsChannel* tls = std::exchange(state.tls, nullptr);
+  TcpConnection* connection = std::exchange(state.connection, nullptr);
+  if (tls != nullptr) endTls(tls);
+  closeTcpConnection(connection);
 }
 
 // The bytes go out as they are; whether they arrived is seen in the replies.
 void sendText(const std::string& text) {
-  if (state.sendFailed || text.empty()) return;
-  if (sendBytes(state.connection, text.data(), static_cast<int>(text.size())) < 0) {
+  if (state.sendFailed || text.empty() || state.connection == nullptr) return;
+  int length = static_cast<int>(text.size());
+  int sent = state.tls != nullptr ? tlsSend(state.tls, text.data(), length)
+                                  : sendBytes(state.connection, text.data(), length);
+  if (sent < 0)
     state.sendFailed = true;  // a peer that takes nothing must not cost every later piece
-  }
 }
 
 class ConnectionSink : public MessageSink {
@@ -65,29 +79,80 @@ class ConnectionSink : public MessageSink {
   void pause(int milliseconds) override { delayMilliseconds(milliseconds); }
 };
 
-// One receive is one reply; of a multi-line reply only its last line counts.
-Reply readReply() {
-  char* buffer = state.receiveBuffer.get();
-  int count = receiveBytes(state.connection, buffer, kReceiveBufferSize - 1);
-  std::string text;
-  if (count > 0) text.assign(buffer, strnlen(buffer, static_cast<size_t>(count)));
-  if (text.size() >= 2 && text.compare(text.size() - 2, 2, kCrLf) == 0)
-    text.resize(text.size() - 2);
-  size_t lastBreak = text.rfind(kCrLf);
-  if (lastBreak != std::string::npos) text.erase(0, lastBreak + 2);
-  state.lastMessage = text;
-  return {text.substr(0, 3), count <= 0};
+bool waitForBytes(int timeoutMilliseconds) {
+  return state.tls != nullptr ? tlsWaitUntilReadable(state.tls, timeoutMilliseconds)
+                              : waitUntilReadable(state.connection, timeoutMilliseconds);
 }
 
-// Waits for the reply to a greeting or QUIT; false when none came in time.
-bool replyArrives() {
-  return waitUntilReadable(state.connection, state.replyTimeoutSeconds * 1000);
+int receiveSome(char* buffer, int maxLength) {
+  return state.tls != nullptr ? tlsReceive(state.tls, buffer, maxLength)
+                              : receiveBytes(state.connection, buffer, maxLength);
+}
+
+int64_t replyDeadline() {
+  return clock().deadlineMilliseconds() + static_cast<int64_t>(state.replyTimeoutSeconds) * 1000;
+}
+
+// Reads one whole reply, however many receives it takes, until `deadline`.
+// The last line that arrived becomes the server message; a wait in which
+// nothing arrived keeps the one before.
+ReplyEnd readReply(ReplyCollector& reply, int64_t deadline) {
+  reply.clear();
+  char* buffer = state.receiveBuffer.get();
+  ReplyEnd end = ReplyEnd::TimedOut;
+  for (;;) {
+    int64_t left = deadline - clock().deadlineMilliseconds();
+    if (left <= 0) break;
+    if (!waitForBytes(static_cast<int>(left))) continue;
+    int count = receiveSome(buffer, kReceiveBufferSize - 1);
+    if (count <= 0) {
+      end = ReplyEnd::StreamEnded;
+      break;
+    }
+    ReplyCollector::Outcome outcome = reply.add(buffer, static_cast<size_t>(count));
+    if (outcome == ReplyCollector::Outcome::NeedMore) continue;
+    end = outcome == ReplyCollector::Outcome::Complete ? ReplyEnd::Complete : ReplyEnd::TooLong;
+    break;
+  }
+  if (end != ReplyEnd::TimedOut || !reply.lastLine().empty()) state.lastMessage = reply.lastLine();
+  return end;
 }
 
 // Closes the connection and gives `status`.
 int releaseWith(int status) {
   dropConnection();
   return status;
+}
+
+// Runs the handshake on the open connection; false with the failure kept.
+bool startEncryption() {
+  TlsFailure failure;
+  state.tls = startTls(state.connection, state.serverName, state.caFile, state.replyTimeoutSeconds,
+                       failure);
+  if (state.tls != nullptr) return true;
+  switch (failure.step) {
+    case TlsStep::TrustStore:
+      state.tlsFailure = TlsSetupFailure::TrustStore;
+      break;
+    case TlsStep::Certificate:
+      state.tlsFailure = TlsSetupFailure::Certificate;
+      break;
+    default:
+      state.tlsFailure = TlsSetupFailure::Handshake;
+      break;
+  }
+  state.tlsDetail = failure.detail;
+  return false;
+}
+
+// Bytes that came with or after the "220" to STARTTLS were not asked for:
+// read as replies later, they would be an attacker's words inside TLS.
+void discardUnaskedBytes() {
+  char* buffer = state.receiveBuffer.get();
+  for (int i = 0; i < kMaxDiscardedReceives; ++i) {
+    if (connectionEvent(state.connection) != ConnectionEvent::Data) return;
+    if (receiveBytes(state.connection, buffer, kReceiveBufferSize - 1) <= 0) return;
+  }
 }
 
 // A value from the settings inside a command line: a CR or LF in it must not
@@ -128,10 +193,37 @@ struct Dialog {
   int status = 0;
   int commandsLeft = 0;
   bool ended = false;
+  const ReplyCollector* reply = nullptr;  // the reply being acted on
 };
 
 // The "status" of the JSON error a server sent to the last XOAUTH2 login.
 std::string loginErrorStatus;
+
+// EHLO around STARTTLS: written "Ehlo" with a login, as the plain dialog
+// does; without one, where the plain dialog says HELO, "EHLO".
+std::string extendedHello(const Dialog& dialog) {
+  return (dialog.mail.user.empty() ? "EHLO " : "Ehlo ") + greetingName() + kCrLf;
+}
+
+// Ends the dialog because TLS cannot be had; nothing else goes out.
+void failTls(Dialog& dialog, TlsSetupFailure failure) {
+  state.tlsFailure = failure;
+  dialog.status = kTlsFailedStatus;
+  dialog.ended = true;
+}
+
+// The handshake after "220" to STARTTLS, then EHLO inside TLS. A failed
+// handshake leaves the connection in no state for a plain QUIT: it is closed.
+void startTlsInDialog(Dialog& dialog) {
+  discardUnaskedBytes();
+  if (!startEncryption()) {
+    dropConnection();
+    dialog.status = kTlsFailedStatus;
+    dialog.ended = true;
+    return;
+  }
+  sendText(extendedHello(dialog));
+}
 
 void sendMessage(const Dialog& dialog) {
   const MailArguments& mail = dialog.mail;
@@ -152,6 +244,15 @@ void performStep(DialogStep step, Dialog& dialog) {
   switch (step) {
     case DialogStep::Nothing:
       return;
+    case DialogStep::SendStartTls:
+      if (!dialog.reply->offers("STARTTLS")) return failTls(dialog, TlsSetupFailure::NotOffered);
+      return sendText("STARTTLS\r\n");
+    case DialogStep::StartHandshake:
+      return startTlsInDialog(dialog);
+    case DialogStep::EndTlsNotOffered:
+      return failTls(dialog, TlsSetupFailure::NotOffered);
+    case DialogStep::EndTlsRefused:
+      return failTls(dialog, TlsSetupFailure::Refused);
     case DialogStep::SendAuth:
       if (dialog.mail.withToken) {
         return sendText("AUTH XOAUTH2 " + xoauth2LoginText(dialog.mail.user, dialog.mail.password) +
@@ -194,6 +295,8 @@ void performStep(DialogStep step, Dialog& dialog) {
 
 bool sendsCommand(DialogStep step) {
   switch (step) {
+    case DialogStep::SendStartTls:
+    case DialogStep::StartHandshake:
     case DialogStep::SendAuth:
     case DialogStep::SendEmptyLine:
     case DialogStep::SendUser:
@@ -218,6 +321,8 @@ DialogState nextState(const Transition& transition, Dialog& dialog) {
       if (dialog.recipient + 1 >= dialog.recipients.size()) return DialogState::LastRcptSent;
       ++dialog.recipient;
       return DialogState::MailSent;
+    case NextState::AfterHandshake:
+      return dialog.mail.user.empty() ? DialogState::ReadyForMail : DialogState::EhloSent;
     case NextState::AfterAuth:
       return dialog.mail.withToken ? DialogState::XOAuth2Sent : DialogState::AuthLoginSent;
   }
@@ -235,21 +340,34 @@ bool advanceDialog(const std::string& code, Dialog& dialog) {
   return transition.step != DialogStep::Nothing;
 }
 
-// Waits on the socket with the time left to the deadline; every reply that
-// moves the dialog on gives the server its full time again.
+// Every reply that moves the dialog on gives the server its full time again.
 int runDialog(Dialog& dialog) {
-  int64_t timeout = static_cast<int64_t>(state.replyTimeoutSeconds) * 1000;
-  int64_t deadline = clock().deadlineMilliseconds() + timeout;
+  int64_t deadline = replyDeadline();
+  ReplyCollector reply;
+  dialog.reply = &reply;
   for (;;) {
-    int64_t left = deadline - clock().deadlineMilliseconds();
-    if (left <= 0) return -6;
-    if (!waitUntilReadable(state.connection, static_cast<int>(left))) continue;
-    Reply reply = readReply();
-    if (reply.streamEnded) return -6;  // no reply can come any more
-    if (reply.code.empty()) continue;
-    bool movedOn = advanceDialog(reply.code, dialog);
+    ReplyEnd end = readReply(reply, deadline);
+    if (end == ReplyEnd::TimedOut || end == ReplyEnd::StreamEnded) return -6;
+    if (end == ReplyEnd::TooLong) return -3;  // no server needs that much; a flood
+    if (reply.code().empty()) continue;
+    bool movedOn = advanceDialog(reply.code(), dialog);
     if (dialog.ended) return dialog.status;
-    if (movedOn) deadline = clock().deadlineMilliseconds() + timeout;
+    if (movedOn) deadline = replyDeadline();
+  }
+}
+
+// The first command: EHLO when STARTTLS is to follow, else "Ehlo" with a
+// login and HELO without, as always.
+void sendOpening(Dialog& dialog) {
+  if (state.security == SmtpSecurity::StartTls && state.tls == nullptr) {
+    sendText(extendedHello(dialog));
+    dialog.state = DialogState::TlsEhloSent;
+  } else if (!dialog.mail.user.empty()) {
+    sendText("Ehlo " + greetingName() + kCrLf);
+    dialog.state = DialogState::EhloSent;
+  } else {
+    sendText("HELO " + greetingName() + kCrLf);
+    dialog.state = DialogState::ReadyForMail;
   }
 }
 
@@ -271,19 +389,27 @@ void releaseMailTransport() {
   state.networkStarted = false;
 }
 
-int openSmtpConnection(const std::string& server, int port) {
+int openSmtpConnection(const std::string& server, int port, SmtpSecurity security,
+                       const std::string& caFile) {
   if (state.connection != nullptr) return -2;
+  state.tlsFailure = TlsSetupFailure::None;
+  state.tlsDetail.clear();
   if (!state.networkStarted) state.networkStarted = startNetwork();
   if (!state.networkStarted) return -2;
   state.connection = openTcpConnection(server, port, state.replyTimeoutSeconds);
   if (state.connection == nullptr) return -2;
   state.sendFailed = false;
+  state.security = security;
+  state.serverName = server;
+  state.caFile = caFile;
   if (!state.receiveBuffer) return releaseWith(-4);
-  if (!replyArrives()) return releaseWith(-6);
-  Reply greeting = readReply();
-  if (greeting.code == "220") return 1;
+  if (security == SmtpSecurity::Tls && !startEncryption()) return releaseWith(kTlsFailedStatus);
+  ReplyCollector greeting;
+  ReplyEnd end = readReply(greeting, replyDeadline());
+  if (end == ReplyEnd::TimedOut) return releaseWith(-6);
+  if (end == ReplyEnd::Complete && greeting.code() == "220") return 1;
   // A server that refused with a reply keeps the connection until QUIT.
-  return greeting.streamEnded ? releaseWith(-3) : -3;
+  return end == ReplyEnd::StreamEnded ? releaseWith(-3) : -3;
 }
 
 namespace {
@@ -293,16 +419,9 @@ int runMailDialog(const MailArguments& mail) {
   giveDefaults();
   loginErrorStatus.clear();
   const std::string& to = mail.to;
-  const std::string& user = mail.user;
   Dialog dialog{mail, recipientFields(to)};
   dialog.commandsLeft = static_cast<int>(dialog.recipients.size()) + kSpareCommands;
-  if (!user.empty()) {
-    sendText("Ehlo " + greetingName() + kCrLf);
-    dialog.state = DialogState::EhloSent;
-  } else {
-    sendText("HELO " + greetingName() + kCrLf);
-    dialog.state = DialogState::ReadyForMail;
-  }
+  sendOpening(dialog);
   return runDialog(dialog);
 }
 
@@ -336,10 +455,23 @@ int closeSmtpConnection() {
   // A peer that took nothing for the whole time limit never got QUIT: no
   // answer can come, and waiting for one would only cost the limit again.
   if (state.sendFailed) return releaseWith(-6);
-  if (!replyArrives()) return releaseWith(-6);
-  Reply reply = readReply();
-  if (reply.code == "221") return releaseWith(1);
-  return reply.streamEnded ? releaseWith(-3) : -3;
+  ReplyCollector reply;
+  ReplyEnd end = readReply(reply, replyDeadline());
+  if (end == ReplyEnd::TimedOut) return releaseWith(-6);
+  if (end == ReplyEnd::Complete && reply.code() == "221") return releaseWith(1);
+  return end == ReplyEnd::StreamEnded ? releaseWith(-3) : -3;
+}
+
+TlsSetupFailure lastTlsFailure() {
+  return state.tlsFailure;
+}
+
+std::string lastTlsDetail() {
+  return state.tlsDetail;
+}
+
+bool connectionUsesTls() {
+  return state.tls != nullptr;
 }
 
 }  // namespace veltrum

@@ -18,6 +18,13 @@ struct Row {
 // After the message only "250" counts as delivered; a refusal or an end of
 // the session then is a failure, whatever else the server says.
 constexpr Row kRows[] = {
+    // Until TLS is up, no reply may lead to any other command: the dialog
+    // never falls back to plain text.
+    {"250", false, S::TlsEhloSent, {D::SendStartTls, N::Fixed, S::StartTlsSent}},
+    {nullptr, false, S::TlsEhloSent, {D::EndTlsNotOffered, N::Unchanged, S::TlsEhloSent}},
+    {"220", false, S::StartTlsSent, {D::StartHandshake, N::AfterHandshake, S::StartTlsSent}},
+    {nullptr, false, S::StartTlsSent, {D::EndTlsRefused, N::Unchanged, S::StartTlsSent}},
+
     {"250", false, S::MessageSent, {D::Confirmed, N::Unchanged, S::MessageSent}},
     {"550", false, S::MessageSent, {D::End, N::Unchanged, S::MessageSent}},
     {"221", false, S::MessageSent, {D::End, N::Fixed, S::Closed}},

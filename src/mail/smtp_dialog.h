@@ -7,6 +7,8 @@
 namespace veltrum {
 
 enum class DialogState {
+  TlsEhloSent,   // the EHLO before STARTTLS; its reply must offer STARTTLS
+  StartTlsSent,  // only "220" lets the handshake begin
   EhloSent,
   AuthLoginSent,
   UserSent,
@@ -21,25 +23,30 @@ enum class DialogState {
 };
 
 enum class DialogStep {
-  Nothing,          // the reply changes nothing
-  SendAuth,         // "AUTH LOGIN", or "AUTH XOAUTH2" with the token's login text
-  SendUser,         // the base64 user name
-  SendPassword,     // the base64 password
-  SendEmptyLine,    // the empty answer that asks a server for its final XOAUTH2 refusal
-  SendMailFrom,     // "MAIL FROM: "
-  SendRecipient,    // "RCPT TO: " for the next recipient
-  SendData,         // "DATA"
-  SendMessage,      // the message, then CR LF and "."
-  Confirmed,        // the message was accepted: status 1, end
-  End,              // end, status as it is
-  EndAuthRejected,  // status -5, end
-  EndUnexpected,    // status -3, end
+  Nothing,           // the reply changes nothing
+  SendStartTls,      // "STARTTLS", when the EHLO reply offers it
+  StartHandshake,    // the TLS handshake, then EHLO again inside TLS
+  EndTlsNotOffered,  // status -7, end: the server offers no STARTTLS
+  EndTlsRefused,     // status -7, end: STARTTLS was not answered with 220
+  SendAuth,          // "AUTH LOGIN", or "AUTH XOAUTH2" with the token's login text
+  SendUser,          // the base64 user name
+  SendPassword,      // the base64 password
+  SendEmptyLine,     // the empty answer that asks a server for its final XOAUTH2 refusal
+  SendMailFrom,      // "MAIL FROM: "
+  SendRecipient,     // "RCPT TO: " for the next recipient
+  SendData,          // "DATA"
+  SendMessage,       // the message, then CR LF and "."
+  Confirmed,         // the message was accepted: status 1, end
+  End,               // end, status as it is
+  EndAuthRejected,   // status -5, end
+  EndUnexpected,     // status -3, end
 };
 
 // Where the state goes after a step: a fixed state, the same one, the one
-// that depends on whether the last recipient was announced, or the one that
-// depends on the kind of login that was started.
-enum class NextState { Fixed, Unchanged, AfterRecipient, AfterAuth };
+// that depends on whether the last recipient was announced, the one after
+// the EHLO inside TLS (with or without a login), or the one that depends on
+// the kind of login that was started.
+enum class NextState { Fixed, Unchanged, AfterRecipient, AfterHandshake, AfterAuth };
 
 struct Transition {
   DialogStep step;

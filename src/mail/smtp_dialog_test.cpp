@@ -25,6 +25,8 @@ std::pair<D, S> after(const std::string& code, S state) {
       return {transition.step, state};
     case NextState::AfterRecipient:
       return {transition.step, S::MailSent};  // the dialog decides on the last recipient
+    case NextState::AfterHandshake:
+      return {transition.step, S::EhloSent};  // or ReadyForMail without a login
     case NextState::AfterAuth:
       return {transition.step, S::AuthLoginSent};  // the dialog knows the kind of login
   }
@@ -71,6 +73,20 @@ TEST(SmtpDialog, AfterTheMessageOnly250Confirms) {
   EXPECT_EQ(after("221", S::MessageSent), std::make_pair(D::End, S::Closed));
   for (const char* code : {"503", "235", "354", "251", "334", "535", "451"}) {
     EXPECT_EQ(after(code, S::MessageSent).first, D::EndUnexpected) << code;
+  }
+}
+
+// Before TLS is up no reply leads to MAIL FROM, AUTH or anything but the
+// next TLS step: every code that would elsewhere move the dialog ends it.
+TEST(SmtpDialog, BeforeTlsOnlyTheTlsStepsOrTheEnd) {
+  EXPECT_EQ(after("250", S::TlsEhloSent), std::make_pair(D::SendStartTls, S::StartTlsSent));
+  EXPECT_EQ(after("220", S::StartTlsSent), std::make_pair(D::StartHandshake, S::EhloSent));
+  for (const char* code :
+       {"503", "235", "354", "251", "334", "535", "550", "221", "220", "454", "500", "25"}) {
+    EXPECT_EQ(after(code, S::TlsEhloSent).first, D::EndTlsNotOffered) << code;
+  }
+  for (const char* code : {"250", "503", "235", "354", "251", "334", "550", "221", "454", "22"}) {
+    EXPECT_EQ(after(code, S::StartTlsSent).first, D::EndTlsRefused) << code;
   }
 }
 

@@ -38,10 +38,10 @@ void logLoginSettings(const RunSettings& settings) {
   const auto logSet = [](const char* label, const std::string& value) {
     if (!value.empty()) writeLog(LOG, label + value);
   };
-  logSet("Init-Mail_Auth:", settings.mailAuth);
+  logSet("Init-Mail_Auth         :", settings.mailAuth);
   logSet("Init-Mail_OAuthTokenURL:", settings.mailOAuthTokenUrl);
   logSet("Init-Mail_OAuthClientId:", settings.mailOAuthClientId);
-  logSet("Init-Mail_OAuthScope:", settings.mailOAuthScope);
+  logSet("Init-Mail_OAuthScope   :", settings.mailOAuthScope);
 }
 
 // The labels are padded so that the colons of the middle lines line up; the
@@ -56,6 +56,11 @@ void logSettings(const RunSettings& settings) {
   writeLog(LOG, "Init-Mail_Subject      :" + settings.mailSubject);
   writeLog(LOG, "Init-Mail_Port         :" + settings.mailPort);
   writeLog(LOG, "Init-Mail_Body         :" + settings.mailBody);
+  // Only where configured: a configuration without TLS logs what it always did.
+  if (!settings.mailSecurity.empty()) {
+    writeLog(LOG, "Init-Mail_Security     :" + settings.mailSecurity);
+  }
+  if (!settings.mailCaFile.empty()) writeLog(LOG, "Init-Mail_CAFile       :" + settings.mailCaFile);
   logLoginSettings(settings);
   writeLog(LOG, "Init-Exec              :" + settings.exec);
   writeLog(LOG, "Init-ExecParam         :" + settings.execParam);

@@ -148,12 +148,15 @@ def regular_dialog(peer, with_user=True, after_message=b"250 2.0.0 Ok: queued\r\
 class SinkServer:
     """The real aiosmtpd server of smtp_sink.py in its own process."""
 
-    def __init__(self, folder, password=None):
+    def __init__(self, folder, password=None, starttls=None, tls=None):
         self.folder = pathlib.Path(folder)
         command = ["/usr/bin/python3", str(SINK_SCRIPT), "--folder", str(self.folder),
                    "--host", LISTEN_HOST]
         if password is not None:
             command += ["--password", password]
+        for option, pair in (("--starttls", starttls), ("--tls", tls)):
+            if pair is not None:
+                command += [option, str(pair[0]), str(pair[1])]
         self.process = subprocess.Popen(command)
         port_file = self.folder / "port"
         deadline = time.monotonic() + 20

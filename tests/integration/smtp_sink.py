@@ -4,10 +4,13 @@ address, AUTH LOGIN accepted without TLS, every message saved exactly as it
 arrived (the DATA bytes, dot-unstuffed).
 
     smtp_sink.py --folder DIR [--host 127.1.0.1] [--password SECRET]
+                 [--starttls CERT KEY | --tls CERT KEY]
 
 The chosen port goes to DIR/port (written whole, then renamed into place).
 Message N is saved as DIR/NNN.eml, its envelope and login name as DIR/NNN.json.
 With --password, only that password is accepted; any other gets 535.
+With --starttls the server offers STARTTLS and wants it before anything
+else (AUTH included); with --tls it speaks TLS from the first byte.
 SIGTERM or SIGINT stops the server.
 """
 import argparse
@@ -17,6 +20,7 @@ import os
 import pathlib
 import logging
 import signal
+import ssl
 
 from aiosmtpd.smtp import SMTP, AuthResult
 
@@ -51,16 +55,27 @@ class LongLineSMTP(SMTP):
     line_length_limit = 2_000_000
 
 
+def tls_context(pair):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(*pair)
+    return context
+
+
 async def serve(arguments):
     folder = pathlib.Path(arguments.folder)
     folder.mkdir(parents=True, exist_ok=True)
     handler = Saver(folder)
     authenticator = make_authenticator(arguments.password)
     loop = asyncio.get_running_loop()
+    options = {"auth_require_tls": False}
+    if arguments.starttls:
+        options = {"tls_context": tls_context(arguments.starttls), "require_starttls": True,
+                   "auth_require_tls": True}
+    implicit = tls_context(arguments.tls) if arguments.tls else None
     server = await loop.create_server(
-        lambda: LongLineSMTP(handler, authenticator=authenticator, auth_require_tls=False,
-                             hostname="sink.test"),
-        host=arguments.host, port=0)
+        lambda: LongLineSMTP(handler, authenticator=authenticator, hostname="sink.test",
+                             **options),
+        host=arguments.host, port=0, ssl=implicit)
     port = server.sockets[0].getsockname()[1]
     temporary = folder / "port.tmp"
     temporary.write_text(str(port))
@@ -80,6 +95,8 @@ def main():
     parser.add_argument("--folder", required=True)
     parser.add_argument("--host", default="127.1.0.1")
     parser.add_argument("--password")
+    parser.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     asyncio.run(serve(parser.parse_args()))
 
 

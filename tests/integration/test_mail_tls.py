@@ -1,0 +1,372 @@
+"""Mail over TLS: STARTTLS and implicit TLS against the real aiosmtpd, a
+scripted TLS server for every way TLS can fail, and the pre-check of the TLS
+settings. A TLS that was asked for and cannot be had never falls back to
+plain text: the mail fails with status -7 and the password never leaves."""
+import base64
+import socket
+import ssl
+import threading
+import time
+
+import pytest
+
+from certificates import CertificateSet
+from conftest import ON_WINDOWS, RUNNER, Veltrum, cp, native
+from smtp_peers import PROGRAM_HOST, ScriptedServer, SinkServer, mail_conf, old_files
+
+PASSWORD = "Geheim-\xe4-42"
+ROUTE = "ops@example.com \u00fcber " + PROGRAM_HOST
+SENT_TLS = "E-Mail wurde mit Status: 1 an " + ROUTE + " per TLS verschl\u00fcsselt versendet"
+FAILED = "E-Mail konnte nicht an " + ROUTE + " versendet werden. Status: -7,TLS-Fehler: "
+NOT_OFFERED = FAILED + "STARTTLS wird vom Server nicht angeboten,Servermeldung: "
+REFUSED = FAILED + "STARTTLS wurde vom Server abgelehnt,Servermeldung: "
+HANDSHAKE = FAILED + "TLS-Handshake fehlgeschlagen"
+CERTIFICATE = (FAILED + "Zertifikat des Servers nicht vertrauensw\u00fcrdig oder f\u00fcr "
+               "einen anderen Namen ausgestellt")
+SLACK = 30 if ON_WINDOWS else 0
+QUICK, ONE_LIMIT = (0, 10 + SLACK), (14.5, 27 + SLACK)
+
+
+@pytest.fixture(scope="module")
+def pki(tmp_path_factory):
+    return CertificateSet(tmp_path_factory.mktemp("pki"))
+
+
+def reports(veltrum):
+    return [(kind, text) for kind, text in veltrum.kinds_and_texts()
+            if text.startswith(("E-Mail konnte", "E-Mail wurde", "\u00d6ffnen der SMTP"))]
+
+
+def run_mail(veltrum, folder):
+    old_files(folder, "alt.lck")
+    started = time.monotonic()
+    result = veltrum.run("/f", native(folder / "*.lck"), "/t", "-60", "/a", "mail", "/m",
+                         timeout=120)
+    assert result.code == 0
+    return result, time.monotonic() - started
+
+
+def password_forms():
+    plain = cp(PASSWORD)
+    return [plain, PASSWORD.encode(), base64.b64encode(plain)]
+
+
+# -- the real server ----------------------------------------------------------
+
+@pytest.mark.parametrize("mode, user", [
+    ("starttls", "waechter"),
+    ("STARTTLS", ""),  # without a login the dialog uses EHLO, which STARTTLS needs
+    ("tls", "waechter"),
+    ("Tls", ""),
+])
+def test_real_server_delivers_over_tls(veltrum, tmp_path, pki, mode, user):
+    option = "tls" if mode.lower() == "tls" else "starttls"
+    sink = SinkServer(tmp_path / "sink", password=PASSWORD, **{option: pki.server})
+    try:
+        mail_conf(veltrum, sink.port, Mail_Security=mode, Mail_CAFile=native(pki.ca_file),
+                  Mail_User=user)
+        run_mail(veltrum, tmp_path / "watched")
+        assert reports(veltrum) == [("LOG", SENT_TLS)]
+        (message,) = sink.messages()
+        assert b"\r\nDie Datei " in message
+        (envelope,) = sink.envelopes()
+        assert envelope["login"] == (user or None)
+    finally:
+        sink.stop()
+    texts = veltrum.texts()
+    assert "Init-Mail_Security     :" + mode in texts
+    assert "Init-Mail_CAFile       :" + native(pki.ca_file) in texts
+
+
+def test_real_server_with_a_private_ca_not_given(veltrum, tmp_path, pki):
+    sink = SinkServer(tmp_path / "sink", password=PASSWORD, starttls=pki.server)
+    try:
+        mail_conf(veltrum, sink.port, Mail_Security="starttls")
+        run_mail(veltrum, tmp_path / "watched")
+        assert sink.messages() == []
+    finally:
+        sink.stop()
+    (report,) = reports(veltrum)
+    assert report[0] == "ERR" and report[1].startswith(CERTIFICATE)
+
+
+def test_configuration_without_tls_logs_as_before(veltrum, tmp_path):
+    sink = SinkServer(tmp_path / "sink", password=PASSWORD)
+    try:
+        mail_conf(veltrum, sink.port)
+        run_mail(veltrum, tmp_path / "watched")
+    finally:
+        sink.stop()
+    assert reports(veltrum) == [("LOG", "E-Mail wurde mit Status: 1 an " + ROUTE + " versendet")]
+    assert not [t for t in veltrum.texts() if "Mail_Security" in t or "Mail_CAFile" in t]
+
+
+# -- the pre-check -------------------------------------------------------------
+
+def precheck_cases(tmp_path, pki):
+    empty = tmp_path / "empty.pem"
+    empty.write_bytes(b"")
+    text = tmp_path / "text.pem"
+    text.write_bytes(b"no certificate here\n")
+    key_only = tmp_path / "key.pem"
+    key_only.write_bytes(pki.server[1].read_bytes())
+    return {
+        "unknown-value": ({"Mail_Security": "ssl"}, "Check-mail: Unbekannter Wert f\u00fcr "
+                          "Mail_Security: ssl (erlaubt: none, starttls, tls)"),
+        "missing-file": ({"Mail_CAFile": native(tmp_path / "none.pem")}, tmp_path / "none.pem"),
+        "empty-file": ({"Mail_CAFile": native(empty)}, empty),
+        "not-pem": ({"Mail_CAFile": native(text)}, text),
+        "key-not-certificate": ({"Mail_CAFile": native(key_only)}, key_only),
+        "folder": ({"Mail_Security": "tls", "Mail_CAFile": native(tmp_path)}, tmp_path),
+    }
+
+
+@pytest.mark.parametrize("case", ["unknown-value", "missing-file", "empty-file", "not-pem",
+                                  "key-not-certificate", "folder"])
+def test_precheck_refuses_tls_settings_that_cannot_work(veltrum, tmp_path, server, pki, case):
+    connections = []
+    listening = server(lambda peer, index: connections.append(index))
+    keys, expected = precheck_cases(tmp_path, pki)[case]
+    if not isinstance(expected, str):
+        expected = ("Check-mail: Zertifikatsdatei aus Mail_CAFile ist nicht verwendbar (fehlt, "
+                    "ist leer, ist ein Verzeichnis oder enth\u00e4lt kein PEM-Zertifikat): " +
+                    native(expected))
+    mail_conf(veltrum, listening.port, **keys)
+    run_mail(veltrum, tmp_path / "watched")
+    texts = veltrum.texts()
+    assert expected in texts
+    assert "Abbruch wegen Check-Fehler" in texts
+    assert reports(veltrum) == []
+    time.sleep(0.2)
+    assert connections == []  # no connection was made
+
+
+# -- the scripted TLS server -------------------------------------------------
+
+def server_context(pair):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(*pair)
+    return context
+
+
+def go_tls(peer, context):
+    """Wraps the peer's socket; the record then holds the decrypted bytes."""
+    peer.connection = context.wrap_socket(peer.connection, server_side=True)
+    peer.connection.settimeout(60)
+
+
+def plain_dialog_inside(peer):
+    """A willing server once TLS is up, from the client's EHLO on."""
+    peer.line()
+    peer.send(b"250-tls.example\r\n250 AUTH LOGIN\r\n")
+    for answer in [b"334 VXNlcm5hbWU6\r\n", b"334 UGFzc3dvcmQ6\r\n",
+                   b"235 2.7.0 Authentication successful\r\n", b"250 2.1.0 Ok\r\n",
+                   b"250 2.1.5 Ok\r\n", b"354 go\r\n"]:
+        peer.line()
+        peer.send(answer)
+    peer.message()
+    peer.send(b"250 2.0.0 Ok: queued\r\n")
+    peer.line()
+    peer.send(b"221 2.0.0 Bye\r\n")
+
+
+def tolerant(script):
+    """A failed handshake is the client's choice: not an error of the script."""
+    def run(peer, index):
+        try:
+            script(peer, index)
+        except (ssl.SSLError, socket.timeout, OSError):
+            pass
+    return run
+
+
+def starttls_server(pair, after_starttls=b"220 2.0.0 Ready to start TLS\r\n",
+                    ehlo=b"250-tls.example\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n"):
+    def script(peer, index):
+        peer.send(b"220 tls.example ESMTP\r\n")
+        peer.line()
+        peer.send(ehlo)
+        if peer.line() != b"STARTTLS\r\n":
+            peer.send(b"221 bye\r\n")
+            return
+        peer.send(after_starttls)
+        if not after_starttls.startswith(b"220 "):
+            peer.line()
+            peer.send(b"221 2.0.0 Bye\r\n")
+            return
+        go_tls(peer, server_context(pair))
+        plain_dialog_inside(peer)
+    return tolerant(script)
+
+
+def implicit_server(behave):
+    """Implicit TLS: the client's ClientHello comes first; `behave` answers."""
+    def script(peer, index):
+        peer.connection.settimeout(60)
+        peer.record.extend(peer.connection.recv(65536))
+        behave(peer)
+    return tolerant(script)
+
+
+def silent(peer):
+    peer.until_closed(limit=60)
+
+
+def closing(peer):
+    peer.connection.close()
+
+
+def garbage(peer):
+    peer.send(b"220 plain.example ESMTP, no TLS here\r\n")
+    peer.until_closed(limit=60)
+
+
+def trickle(pair):
+    """A real handshake whose every byte takes a second."""
+    def behave(peer):
+        incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        engine = server_context(pair).wrap_bio(incoming, outgoing, server_side=True)
+        incoming.write(bytes(peer.record))
+        try:
+            engine.do_handshake()
+        except ssl.SSLWantReadError:
+            pass
+        for byte in outgoing.read():
+            peer.send(bytes([byte]))
+            time.sleep(1)
+    return behave
+
+
+def real_tls(pair):
+    """Implicit TLS with `pair`; the client's words are read until it ends."""
+    def behave(peer):
+        incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        engine = server_context(pair).wrap_bio(incoming, outgoing, server_side=True)
+        incoming.write(bytes(peer.record))
+        while True:
+            try:
+                engine.do_handshake()
+                break
+            except ssl.SSLWantReadError:
+                peer.send(outgoing.read())
+                data = peer.connection.recv(65536)
+                if not data:
+                    return
+                incoming.write(data)
+        peer.send(outgoing.read())
+        peer.until_closed(limit=60)
+    return behave
+
+
+def injecting(pair):
+    """Sends a reply of its own in the same packet as the 220 to STARTTLS: a
+    client that read it as the answer to its EHLO inside TLS would stop with
+    the 535 it says."""
+    return starttls_server(pair, after_starttls=b"220 2.0.0 Ready\r\n535 5.7.8 injected\r\n")
+
+
+def scripts(pki):
+    """The scripted server of each scenario."""
+    other = pki.pair("other", pki.ca.issue(dns_names=("mail.other.example",), addresses=()))
+    expired = pki.pair("expired", pki.ca.issue(expired=True))
+    stranger = pki.pair("stranger", pki.stranger.issue())
+    huge = pki.pair("huge", pki.ca.issue(padding=1_000_000))
+    return {
+        "not-offered": starttls_server(pki.server, ehlo=b"250-x\r\n250 AUTH LOGIN\r\n"),
+        "ehlo-refused": starttls_server(pki.server, ehlo=b"502 5.5.1 no EHLO\r\n"),
+        "starttls-454": starttls_server(pki.server,
+                                        after_starttls=b"454 4.7.0 TLS not available\r\n"),
+        "injected-reply": injecting(pki.server),
+        "other-name": starttls_server(other),
+        "expired": starttls_server(expired),
+        "untrusted-ca": implicit_server(real_tls(stranger)),
+        "close-in-handshake": implicit_server(closing),
+        "silent-in-handshake": implicit_server(silent),
+        "garbage-not-tls": implicit_server(garbage),
+        "megabyte-chain": implicit_server(real_tls(huge)),
+        "trickled-handshake": implicit_server(trickle(pki.server)),
+    }
+
+
+# name: (Mail_Security, how the report begins, seconds the run may take)
+SCENARIOS = {
+    "not-offered": ("starttls", NOT_OFFERED + "250 AUTH LOGIN", QUICK),
+    "ehlo-refused": ("starttls", NOT_OFFERED + "502 5.5.1 no EHLO", QUICK),
+    "starttls-454": ("starttls", REFUSED + "454 4.7.0 TLS not available", QUICK),
+    "injected-reply": ("starttls", SENT_TLS, QUICK),
+    "other-name": ("starttls", CERTIFICATE, QUICK),
+    "expired": ("starttls", CERTIFICATE, QUICK),
+    "untrusted-ca": ("tls", CERTIFICATE, QUICK),
+    "close-in-handshake": ("tls", HANDSHAKE, QUICK),
+    "silent-in-handshake": ("tls", HANDSHAKE, ONE_LIMIT),
+    "garbage-not-tls": ("tls", HANDSHAKE, QUICK),
+    "megabyte-chain": ("tls", HANDSHAKE, QUICK),
+    "trickled-handshake": ("tls", HANDSHAKE, ONE_LIMIT),
+}
+
+
+@pytest.fixture(scope="module")
+def tls_runs(tmp_path_factory, pki):
+    """Runs every scenario against its own installation, all at once."""
+    import subprocess
+    runs = {}
+    for name, script in scripts(pki).items():
+        security = SCENARIOS[name][0]
+        root = tmp_path_factory.mktemp(name)
+        veltrum = Veltrum(root / "program")
+        running = ScriptedServer(script)
+        mail_conf(veltrum, running.port, Mail_Password=PASSWORD, Mail_Security=security,
+                  Mail_CAFile=native(pki.ca_file))
+        folder = root / "watched"
+        old_files(folder, "alt.lck")
+        runs[name] = {"veltrum": veltrum, "server": running, "folder": folder}
+
+    def run(entry):
+        started = time.monotonic()
+        entry["completed"] = subprocess.run(
+            RUNNER + [str(entry["veltrum"].program), "/f", native(entry["folder"] / "*.lck"),
+                      "/t", "-60", "/a", "mail", "/m"],
+            cwd=entry["veltrum"].folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE, timeout=120)
+        entry["took"] = time.monotonic() - started
+
+    threads = [threading.Thread(target=run, args=(entry,)) for entry in runs.values()]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    yield runs
+    for entry in runs.values():
+        entry["server"].stop()
+
+
+@pytest.mark.parametrize("name", SCENARIOS)
+def test_tls_scenario(tls_runs, name):
+    security, expected, bound = SCENARIOS[name]
+    entry = tls_runs[name]
+    veltrum, completed = entry["veltrum"], entry["completed"]
+    assert completed.returncode == 0  # no crash
+    assert bound[0] < entry["took"] < bound[1]
+    (report,) = reports(veltrum)
+    assert report[1].startswith(expected), report
+    assert report[0] == ("LOG" if expected == SENT_TLS else "ERR")
+    time.sleep(0.1)
+    session = bytes(entry["server"].sessions[0])
+    if expected != SENT_TLS:
+        # Nothing of the login or the message left the program.
+        for secret in password_forms() + [b"AUTH", b"MAIL FROM", b"DATA"]:
+            assert secret not in session, secret
+    written = veltrum.log_bytes() + completed.stdout + completed.stderr
+    for secret in password_forms():
+        assert secret not in written
+    if security == "starttls":
+        # In plain text only EHLO, STARTTLS and, after a refusal, QUIT.
+        before_tls = session.split(b"STARTTLS\r\n")[0]
+        assert before_tls in (b"Ehlo Mailwerk\r\n", b"Ehlo Mailwerk\r\nQUIT\r\n")
+
+
+def test_refused_starttls_ends_with_quit_alone(tls_runs):
+    for name in ("not-offered", "starttls-454"):
+        session = bytes(tls_runs[name]["server"].sessions[0])
+        assert session.endswith(b"\r\nQUIT\r\n"), name
+        assert session.count(b"\r\n") <= 3  # Ehlo, perhaps STARTTLS, QUIT
