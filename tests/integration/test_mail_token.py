@@ -14,25 +14,25 @@ import pytest
 
 from conftest import cp, native
 from smtp_peers import PROGRAM_HOST, mail_conf, old_files
-from token_endpoint import (ACCESS_TOKEN, CLIENT_ID, CLIENT_SECRET, SCOPE, TOKEN_PATH,
-                            CertificateAuthority, TokenEndpoint)
+from certificates import CertificateSet
+from token_endpoint import ACCESS_TOKEN, CLIENT_ID, CLIENT_SECRET, SCOPE, TOKEN_PATH, TokenEndpoint
 
 TO = "ops@example.com"
 MAILBOX = "waechter@example.com"
 CHECK_FAILED = ("ERR", "Abbruch wegen Check-Fehler")
 
 
-@pytest.fixture
-def ca(tmp_path):
-    return CertificateAuthority(tmp_path / "ca")
+@pytest.fixture(scope="module")
+def pki(tmp_path_factory):
+    return CertificateSet(tmp_path_factory.mktemp("pki"))
 
 
 @pytest.fixture
-def endpoint(tmp_path, ca):
+def endpoint(pki):
     endpoints = []
 
     def start(behaviour="grant"):
-        endpoints.append(TokenEndpoint(tmp_path, behaviour, ca=ca))
+        endpoints.append(TokenEndpoint(pki, behaviour))
         return endpoints[-1]
 
     yield start
@@ -90,11 +90,11 @@ def assert_nothing_secret(veltrum, result, folder):
     ({"Mail_Password": ""}, "Check-mail: Mail_Password (Client-Secret) fehlt für xoauth2"),
     ({"Mail_User": ""}, "Check-mail: Mail_User (Postfach) fehlt für xoauth2"),
 ])
-def test_settings_that_do_not_fit_fail_the_precheck(veltrum, tmp_path, ca, endpoint, server,
+def test_settings_that_do_not_fit_fail_the_precheck(veltrum, tmp_path, pki, endpoint, server,
                                                     overrides, message):
     token = endpoint()
     smtp = server(lambda peer, index: peer.send(b"220 unexpected\r\n"))
-    token_conf(veltrum, smtp.port, token.url, ca.ca_file, **overrides)
+    token_conf(veltrum, smtp.port, token.url, pki.ca_file, **overrides)
     folder = tmp_path / "watched"
     old_files(folder, "a.lck")
     result, _ = run_mail(veltrum, folder)
@@ -105,9 +105,9 @@ def test_settings_that_do_not_fit_fail_the_precheck(veltrum, tmp_path, ca, endpo
     assert_nothing_secret(veltrum, result, folder)
 
 
-def test_init_lines_name_the_login_keys_but_never_the_secret(veltrum, tmp_path, ca, endpoint):
+def test_init_lines_name_the_login_keys_but_never_the_secret(veltrum, tmp_path, pki, endpoint):
     token = endpoint()
-    token_conf(veltrum, 25, token.url, ca.ca_file, Mail_Auth="XOAUTH2")
+    token_conf(veltrum, 25, token.url, pki.ca_file, Mail_Auth="XOAUTH2")
     veltrum.run("/f", native(tmp_path / "none.lck"), "/t", "-60", "/a", "mail")
     texts = veltrum.texts()
     for line in ["Init-Mail_Auth         :XOAUTH2", f"Init-Mail_OAuthTokenURL:{token.url}",
@@ -149,10 +149,10 @@ TOO_LONG = "Antwort länger als 1048576 Bytes"
      "secret *** (***)"),
 ])
 def test_token_failure_is_reported_once_per_mail_without_connection(
-        veltrum, tmp_path, ca, endpoint, server, behaviour, overrides, reason):
+        veltrum, tmp_path, pki, endpoint, server, behaviour, overrides, reason):
     token = endpoint(behaviour)
     smtp = server(lambda peer, index: peer.send(b"220 unexpected\r\n"))
-    token_conf(veltrum, smtp.port, token.url, ca.ca_file, **overrides)
+    token_conf(veltrum, smtp.port, token.url, pki.ca_file, **overrides)
     folder = tmp_path / "watched"
     old_files(folder, "a.lck", "b.lck", "c.lck")
     result, seconds = run_mail(veltrum, folder)
@@ -168,10 +168,10 @@ def test_token_failure_is_reported_once_per_mail_without_connection(
 
 @pytest.mark.parametrize("behaviour", ["silent", "trickle"])
 def test_endpoint_that_does_not_finish_is_given_up_after_fifteen_seconds(
-        veltrum, tmp_path, ca, endpoint, server, behaviour):
+        veltrum, tmp_path, pki, endpoint, server, behaviour):
     token = endpoint(behaviour)
     smtp = server(lambda peer, index: peer.send(b"220 unexpected\r\n"))
-    token_conf(veltrum, smtp.port, token.url, ca.ca_file)
+    token_conf(veltrum, smtp.port, token.url, pki.ca_file)
     folder = tmp_path / "watched"
     old_files(folder, "a.lck", "b.lck")
     result, seconds = run_mail(veltrum, folder)
@@ -183,9 +183,9 @@ def test_endpoint_that_does_not_finish_is_given_up_after_fifteen_seconds(
     assert_nothing_secret(veltrum, result, folder)
 
 
-def test_form_fields_as_the_endpoint_received_them(veltrum, tmp_path, ca, endpoint, server):
+def test_form_fields_as_the_endpoint_received_them(veltrum, tmp_path, pki, endpoint, server):
     token = endpoint("no_token")
-    token_conf(veltrum, 9, token.url, ca.ca_file)
+    token_conf(veltrum, 9, token.url, pki.ca_file)
     folder = tmp_path / "watched"
     old_files(folder, "a.lck")
     run_mail(veltrum, folder)
@@ -207,10 +207,9 @@ UNUSABLE_CA_FILE = "Check-mail: Zertifikatsdatei aus Mail_CAFile ist nicht verwe
     ("empty", UNUSABLE_CA_FILE),
     ("folder", UNUSABLE_CA_FILE),
 ])
-def test_endpoint_certificate_is_verified(veltrum, tmp_path, ca, endpoint, ca_file, expected):
+def test_endpoint_certificate_is_verified(veltrum, tmp_path, pki, endpoint, ca_file, expected):
     token = endpoint()
-    files = {None: None,
-             "other": CertificateAuthority(tmp_path / "other", "Another Test CA").ca_file,
+    files = {None: None, "other": pki.write("stranger.pem", pki.stranger.pem()),
              "missing": tmp_path / "missing.pem", "empty": tmp_path / "empty.pem",
              "folder": tmp_path}
     (tmp_path / "empty.pem").write_bytes(b"")
@@ -228,9 +227,9 @@ def test_endpoint_certificate_is_verified(veltrum, tmp_path, ca, endpoint, ca_fi
     assert_nothing_secret(veltrum, result, folder)
 
 
-def test_endpoint_that_cannot_be_reached(veltrum, tmp_path, ca):
+def test_endpoint_that_cannot_be_reached(veltrum, tmp_path, pki):
     closed = f"https://127.0.0.1:9{TOKEN_PATH}"
-    token_conf(veltrum, 9, closed, ca.ca_file)
+    token_conf(veltrum, 9, closed, pki.ca_file)
     folder = tmp_path / "watched"
     old_files(folder, "a.lck")
     run_mail(veltrum, folder)
