@@ -29,12 +29,16 @@ void report(int kind, const std::string& text) {
 // Every form in which the access token or the client secret could come
 // back from a server or the token endpoint.
 std::vector<std::string> tokenSecrets(const RunSettings& settings, const std::string& token) {
-  const auto unfilled = [](std::string encoded) {
-    return encoded.erase(encoded.find_last_not_of('=') + 1);
-  };
   if (token.empty()) return {formEncoded(settings.mailPassword)};
-  return {token, unfilled(base64EncodeText(token)),
-          unfilled(xoauth2LoginText(settings.mailUser, token)), formEncoded(settings.mailPassword)};
+  std::vector<std::string> secrets = {token, formEncoded(settings.mailPassword)};
+  // The base64 forms with their fill and without it: a server may quote
+  // either, and the fill alone must not be left behind the mask.
+  for (std::string encoded :
+       {base64EncodeText(token), xoauth2LoginText(settings.mailUser, token)}) {
+    secrets.push_back(encoded);
+    secrets.push_back(encoded.erase(encoded.find_last_not_of('=') + 1));
+  }
+  return secrets;
 }
 
 // A text for the report without the password or token it may quote.

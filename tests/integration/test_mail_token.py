@@ -13,7 +13,7 @@ import urllib.parse
 import pytest
 
 from conftest import cp, native
-from smtp_peers import PROGRAM_HOST, mail_conf, old_files
+from smtp_peers import PROGRAM_HOST, SinkServer, mail_conf, old_files
 from certificates import CertificateSet
 from token_endpoint import ACCESS_TOKEN, CLIENT_ID, CLIENT_SECRET, SCOPE, TOKEN_PATH, TokenEndpoint
 
@@ -235,3 +235,77 @@ def test_endpoint_that_cannot_be_reached(veltrum, tmp_path, pki):
     run_mail(veltrum, folder)
     prefix = failure_line(closed, "Verbindung fehlgeschlagen")
     assert [t for k, t in veltrum.kinds_and_texts() if t.startswith(prefix)]
+
+
+# -- the whole way: token, TLS and the real server ----------------------------
+
+SENT_TLS = f"E-Mail wurde mit Status: 1 an {TO} über {PROGRAM_HOST} per TLS verschlüsselt versendet"
+
+
+@pytest.fixture
+def token_sink(tmp_path, pki):
+    sinks = []
+
+    def start(token=ACCESS_TOKEN, mode="starttls", echo=False):
+        options = ["--xoauth2", token] + (["--echo-login"] if echo else [])
+        sinks.append(SinkServer(tmp_path / f"sink{len(sinks)}", **{mode: pki.server},
+                                options=options))
+        return sinks[-1]
+
+    yield start
+    for sink in sinks:
+        sink.stop()
+
+
+@pytest.mark.parametrize("mode", ["starttls", "tls"])
+def test_mails_delivered_with_one_token_for_the_run(veltrum, tmp_path, pki, endpoint, token_sink,
+                                                    mode):
+    token = endpoint()
+    sink = token_sink(mode=mode)
+    token_conf(veltrum, sink.port, token.url, pki.ca_file, Mail_Security=mode)
+    folder = tmp_path / "watched"
+    old_files(folder, "a.lck", "b.lck", "c.lck")
+    result, _ = run_mail(veltrum, folder)
+
+    assert len(token.requests) == 1
+    assert veltrum.texts().count(f"Token von {token.url} erhalten") == 1
+    assert veltrum.texts().count(SENT_TLS) == 3
+    assert result.console().count(SENT_TLS) == 3
+    assert len(sink.messages()) == 3
+    assert [e["login"] for e in sink.envelopes()] == [MAILBOX] * 3
+    assert sink.logins() == [{"user": MAILBOX, "accepted": True}] * 3
+    assert_nothing_secret(veltrum, result, folder)
+
+
+@pytest.mark.parametrize("echo", [False, True])
+def test_token_refused_by_the_server(veltrum, tmp_path, pki, endpoint, token_sink, echo):
+    token = endpoint()
+    sink = token_sink(token="another-token", echo=echo)
+    token_conf(veltrum, sink.port, token.url, pki.ca_file)
+    folder = tmp_path / "watched"
+    old_files(folder, "a.lck", "b.lck")
+    result, _ = run_mail(veltrum, folder)
+
+    refused = "535 5.7.8 Username and Password not accepted" + (" for ***" if echo else "")
+    line = (f"E-Mail konnte nicht an {TO} über {PROGRAM_HOST} versendet werden. Status: -5,"
+            f"Servermeldung: {refused},XOAUTH2-Status: 400")
+    assert veltrum.kinds_and_texts().count(("ERR", line)) == 2
+    assert result.console().count(line) == 2
+    assert len(token.requests) == 1
+    assert sink.messages() == []
+    # Each login was refused with the JSON error and answered with the empty line.
+    assert sink.logins() == [{"user": MAILBOX, "accepted": False, "answer": ""}] * 2
+    assert_nothing_secret(veltrum, result, folder)
+
+
+def test_token_failure_opens_no_connection_to_the_real_server(veltrum, tmp_path, pki, endpoint,
+                                                              token_sink):
+    token = endpoint("no_token")
+    sink = token_sink()
+    token_conf(veltrum, sink.port, token.url, pki.ca_file)
+    folder = tmp_path / "watched"
+    old_files(folder, "a.lck")
+    result, _ = run_mail(veltrum, folder)
+    assert ("ERR", failure_line(token.url, "Antwort ohne access_token")) in \
+        veltrum.kinds_and_texts()
+    assert sink.messages() == [] and sink.logins() == []
