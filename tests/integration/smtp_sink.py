@@ -11,6 +11,12 @@ Message N is saved as DIR/NNN.eml, its envelope and login name as DIR/NNN.json.
 With --password, only that password is accepted; any other gets 535.
 With --starttls the server offers STARTTLS and wants it before anything
 else (AUTH included); with --tls it speaks TLS from the first byte.
+With --xoauth2 the server also offers AUTH XOAUTH2 and lets in only a login
+text that carries that token; any other gets the error of the large mail
+services: 334 with a base64 JSON error, and after the client's empty answer
+535. DIR/logins.txt lists every XOAUTH2 attempt as JSON (the user, whether
+it was let in, what the client answered to the 334). --echo-login makes the
+535 quote the login text it refused, as a careless server might.
 SIGTERM or SIGINT stops the server.
 """
 import argparse
