@@ -172,5 +172,49 @@ TEST_F(SmtpClientTest, TokenLoginAcceptedOrRefused) {
   setClock(&peer_);
 }
 
+// A reply is read to its final line, however the server cuts it, within the
+// same limit as any reply.
+TEST_F(SmtpClientTest, GreetingIsWholeOnlyWithItsFinalLine) {
+  struct Case {
+    std::vector<std::string> steps;  // "" is 10 s of silence
+    int status;
+    int64_t at;
+  };
+  const Case cases[] = {
+      {{"220-a\r\n", "", "220 b\r\n"}, 1, 10000},  {{"220-a\r\n", "", "", "220 b\r\n"}, -6, 15000},
+      {{"22", "", "0 slow\r\n"}, 1, 10000},        {{"220-a\r\n", "421 b\r\n"}, -3, 0},
+      {{"220 " + std::string(20000, 'g')}, -3, 0},
+  };
+  for (const Case& test : cases) {
+    ScriptedPeer peer;
+    for (const std::string& step : test.steps) {
+      if (step.empty()) {
+        peer.silence(10000);
+      } else {
+        peer.reply(step);
+      }
+    }
+    peer.reply("221 bye\r\n");
+    setNetwork(&peer);
+    setClock(&peer);
+    EXPECT_EQ(open(), test.status) << test.steps[0];
+    EXPECT_EQ(peer.now(), test.at);
+    while (closeSmtpConnection() != -2) {
+    }
+    setClock(&peer_);
+    setNetwork(&peer_);
+  }
+}
+
+TEST_F(SmtpClientTest, ReplyWithoutEndIsGivenUp) {
+  peer_.reply("220 hi\r\n");
+  for (int i = 0; i < 200; ++i) peer_.reply("250-more\r\n");
+  peer_.reply("221 bye\r\n");
+  ASSERT_EQ(open(), 1);
+  EXPECT_EQ(send(), -3);
+  EXPECT_EQ(lastServerMessage(), "250-more");
+  EXPECT_EQ(peer_.sent(), "HELO Mailwerk\r\n");  // nothing answered the endless reply
+}
+
 }  // namespace
 }  // namespace veltrum

@@ -178,7 +178,7 @@ TlsChannel* startTls(TcpConnection* connection, const std::string& hostName,
     }
     int64_t left = deadline - clock().deadlineMilliseconds();
     if (left <= 0 || !takeIncoming(channel.get(), static_cast<int>(left))) {
-      failure = {TlsStep::Handshake, "no answer from the server in time"};
+      failure = {TlsStep::Handshake, "handshake not finished in time"};
       return nullptr;
     }
   }

@@ -117,9 +117,10 @@ class ScriptedServer:
 
 
 def regular_dialog(peer, with_user=True, after_message=b"250 2.0.0 Ok: queued\r\n",
-                   quit_reply=b"221 2.0.0 Bye\r\n"):
+                   quit_reply=b"221 2.0.0 Bye\r\n", greeting=b"220 test.example ESMTP\r\n"):
     """The full dialog of a willing server; returns the DATA text."""
-    peer.send(b"220 test.example ESMTP\r\n")
+    if greeting is not None:
+        peer.send(greeting)
     peer.line()
     if with_user:
         peer.send(b"250-test.example\r\n250-AUTH LOGIN\r\n250 8BITMIME\r\n")
