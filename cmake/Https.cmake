@@ -11,7 +11,8 @@ add_library(veltrum_json INTERFACE)
 target_include_directories(veltrum_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/json-include)
 
 # HTTPS: libcurl with OpenSSL on POSIX (its CA hook adds the CA file to the
-# system's store; the OpenSSL build of libcurl is the one it loads), WinHTTP with crypt32 for the chain check on Windows.
+# system's store; the OpenSSL build of libcurl is the one it loads); WinHTTP
+# on Windows, with crypt32 for the chain check.
 add_library(veltrum_https INTERFACE)
 if(WIN32)
   target_link_libraries(veltrum_https INTERFACE winhttp crypt32)
