@@ -4,6 +4,7 @@
 #include <winhttp.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/certificate_trust_win32.h"
@@ -58,6 +59,7 @@ HttpsResult failure(HttpsStep step, std::string detail = "") {
 HttpsStep stepOf(DWORD error) {
   switch (error) {
     case ERROR_WINHTTP_TIMEOUT:
+    case WSAETIMEDOUT:  // Wine's WinHTTP passes the socket's own error on
       return HttpsStep::Timeout;
     case ERROR_WINHTTP_INVALID_URL:
     case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
@@ -197,9 +199,7 @@ bool crack(const std::wstring& url, Target& target) {
   return true;
 }
 
-}  // namespace
-
-HttpsResult httpsPostForm(const HttpsPost& post) {
+HttpsResult postOnce(const HttpsPost& post) {
   Deadline deadline(post.timeoutSeconds);
   Target target;
   if (_strnicmp(post.url.c_str(), "https://", 8) != 0 || !crack(wide(post.url), target)) {
@@ -241,6 +241,44 @@ HttpsResult httpsPostForm(const HttpsPost& post) {
   if (!deadline.limit(request.value)) return failure(HttpsStep::Timeout);
   if (!WinHttpReceiveResponse(request.value, nullptr)) return lastFailure();
   return readAnswer(request.value, post, deadline);
+}
+
+// What the request's own thread works on; shared, since the thread may
+// outlive the wait for it.
+struct Job {
+  HttpsPost post;
+  HttpsResult result;
+};
+
+DWORD WINAPI runJob(void* context) {
+  std::unique_ptr<std::shared_ptr<Job>> holder(static_cast<std::shared_ptr<Job>*>(context));
+  std::shared_ptr<Job> job = *holder;
+  job->result = postOnce(job->post);
+  return 0;
+}
+
+}  // namespace
+
+// The limits set on WinHTTP bound each step, but not every WinHTTP bounds the
+// whole (Wine's waits for headers that trickle in for as long as they come).
+// So the request runs in a thread of its own, and a thread that is not done
+// in time is left to finish by itself: nothing waits for it, and the run
+// treats the request as failed.
+HttpsResult httpsPostForm(const HttpsPost& post) {
+  auto job = std::make_shared<Job>();
+  job->post = post;
+  auto* context = new std::shared_ptr<Job>(job);
+  HANDLE thread = CreateThread(nullptr, 0, runJob, context, 0, nullptr);
+  if (thread == nullptr) {
+    delete context;
+    return postOnce(post);
+  }
+  const DWORD grace = 500;  // the thread's own limits usually end it first
+  DWORD waited =
+      WaitForSingleObject(thread, static_cast<DWORD>(post.timeoutSeconds) * 1000 + grace);
+  CloseHandle(thread);
+  if (waited != WAIT_OBJECT_0) return failure(HttpsStep::Timeout);
+  return job->result;
 }
 
 }  // namespace veltrum

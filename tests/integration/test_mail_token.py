@@ -223,7 +223,9 @@ def test_endpoint_certificate_is_verified(veltrum, tmp_path, pki, endpoint, ca_f
         prefix = failure_line(token.url, expected)
     lines = [t for k, t in veltrum.kinds_and_texts() if k == "ERR" and t.startswith(prefix)]
     assert len(lines) == 1
-    assert token.requests == []  # the secret never left
+    # The form, and so the secret, never left. (WinHTTP sends the request's
+    # head before its certificate can be looked at; the form is held back.)
+    assert [form for _, _, form, _ in token.requests] in ([], [{}])
     assert_nothing_secret(veltrum, result, folder)
 
 
