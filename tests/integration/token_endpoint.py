@@ -159,3 +159,38 @@ class TokenEndpoint:
         self.server.shutdown()
         self.server.server_close()
         self.thread.join(5)
+
+
+def main():
+    """For the demo: the test CA and the endpoint in a process of their own.
+
+        token_endpoint.py --folder DIR
+
+    Writes the CA file, the mail server's certificate and key (DIR/pki) and,
+    once the endpoint listens, its URL to DIR/url; SIGTERM stops it.
+    """
+    import argparse
+    import os
+    import pathlib
+    import signal
+
+    from certificates import CertificateSet
+
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--folder", required=True)
+    folder = pathlib.Path(parser.parse_args().folder)
+    pki = CertificateSet(folder / "pki")
+    endpoint = TokenEndpoint(pki)
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    temporary = folder / "url.tmp"
+    temporary.write_text(endpoint.url)
+    os.replace(temporary, folder / "url")
+    while not stop.wait(0.5):
+        pass
+    endpoint.stop()
+    print(f"token endpoint: {len(endpoint.requests)} request(s)")
+
+
+if __name__ == "__main__":
+    main()
