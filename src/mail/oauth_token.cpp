@@ -1,5 +1,7 @@
 #include "mail/oauth_token.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "base/text.h"
@@ -163,9 +165,12 @@ bool runTokenAsked() {
   return runToken.asked;
 }
 
+// Runs in the clean-up at the end of a run, which a stop signal may start:
+// the bytes are overwritten in place, nothing is allocated or freed.
 void forgetRunToken() {
-  runToken.answer.token.assign(runToken.answer.token.size(), '\0');
-  runToken = RunToken();
+  std::fill(runToken.answer.token.begin(), runToken.answer.token.end(), '\0');
+  runToken.answer.obtained = false;
+  runToken.asked = false;
 }
 
 std::string tokenFailureText(const TokenAnswer& answer) {
