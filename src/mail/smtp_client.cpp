@@ -1,20 +1,19 @@
 #include "mail/smtp_client.h"
 
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "mail/addresses.h"
 #include "mail/base64.h"
 #include "mail/mime_writer.h"
 #include "mail/oauth_token.h"
+#include "mail/smtp_connection.h"
 #include "mail/smtp_dialog.h"
 #include "mail/smtp_reply.h"
 #include "mail/wire_filter.h"
 #include "mail/xoauth2.h"
 #include "platform/clock.h"
 #include "platform/network.h"
-#include "platform/tls_channel.h"
 
 namespace veltrum {
 
@@ -25,14 +24,10 @@ constexpr int kPauseMilliseconds = 10;
 // A dialog needs one command per recipient and a handful more; a server that
 // keeps it going in circles beyond that is given up on.
 constexpr int kSpareCommands = 16;
-// What a server may send between its "220" to STARTTLS and the handshake is
-// thrown away; a server that keeps sending is not waited out.
-constexpr int kMaxDiscardedReceives = 16;
 const std::string kCrLf = "\r\n";
 
 struct SmtpClientState {
-  TcpConnection* connection = nullptr;
-  TlsChannel* tls = nullptr;  // set while the connection is encrypted
+  SmtpConnection link;
   bool networkStarted = false;
   std::unique_ptr<char[]> receiveBuffer;
   std::string lastMessage;
@@ -40,7 +35,6 @@ struct SmtpClientState {
   std::string mailerName;
   std::string bodyContentType;
   std::string boundaryPrefix;
-  bool sendFailed = false;  // a send on this connection failed; later ones are skipped
   // How the connection is to be secured, and what its certificate must name.
   SmtpSecurity security = SmtpSecurity::None;
   std::string serverName;
@@ -51,26 +45,12 @@ struct SmtpClientState {
 
 SmtpClientState state;
 
-// How a wait for a reply ended.
-enum class ReplyEnd { Complete, TimedOut, StreamEnded, TooLong };
-
 void dropConnection() {
-  // Taken out of the state first: the clean-up after a stop signal may come
-  // in between and must not close it a second time.
-  TlsChannel* tls = std::exchange(state.tls, nullptr);
-  TcpConnection* connection = std::exchange(state.connection, nullptr);
-  if (tls != nullptr) endTls(tls);
-  closeTcpConnection(connection);
+  state.link.close();
 }
 
-// The bytes go out as they are; whether they arrived is seen in the replies.
 void sendText(const std::string& text) {
-  if (state.sendFailed || text.empty() || state.connection == nullptr) return;
-  int length = static_cast<int>(text.size());
-  int sent = state.tls != nullptr ? tlsSend(state.tls, text.data(), length)
-                                  : sendBytes(state.connection, text.data(), length);
-  if (sent < 0)
-    state.sendFailed = true;  // a peer that takes nothing must not cost every later piece
+  state.link.send(text);
 }
 
 class ConnectionSink : public MessageSink {
@@ -79,41 +59,15 @@ class ConnectionSink : public MessageSink {
   void pause(int milliseconds) override { delayMilliseconds(milliseconds); }
 };
 
-bool waitForBytes(int timeoutMilliseconds) {
-  return state.tls != nullptr ? tlsWaitUntilReadable(state.tls, timeoutMilliseconds)
-                              : waitUntilReadable(state.connection, timeoutMilliseconds);
-}
-
-int receiveSome(char* buffer, int maxLength) {
-  return state.tls != nullptr ? tlsReceive(state.tls, buffer, maxLength)
-                              : receiveBytes(state.connection, buffer, maxLength);
-}
-
 int64_t replyDeadline() {
   return clock().deadlineMilliseconds() + static_cast<int64_t>(state.replyTimeoutSeconds) * 1000;
 }
 
-// Reads one whole reply, however many receives it takes, until `deadline`.
-// The last line that arrived becomes the server message; a wait in which
-// nothing arrived keeps the one before.
+// Reads one whole reply until `deadline`. The last line that arrived becomes
+// the server message; a wait in which nothing arrived keeps the one before.
 ReplyEnd readReply(ReplyCollector& reply, int64_t deadline) {
-  reply.clear();
-  char* buffer = state.receiveBuffer.get();
-  ReplyEnd end = ReplyEnd::TimedOut;
-  for (;;) {
-    int64_t left = deadline - clock().deadlineMilliseconds();
-    if (left <= 0) break;
-    if (!waitForBytes(static_cast<int>(left))) continue;
-    int count = receiveSome(buffer, kReceiveBufferSize - 1);
-    if (count <= 0) {
-      end = ReplyEnd::StreamEnded;
-      break;
-    }
-    ReplyCollector::Outcome outcome = reply.add(buffer, static_cast<size_t>(count));
-    if (outcome == ReplyCollector::Outcome::NeedMore) continue;
-    end = outcome == ReplyCollector::Outcome::Complete ? ReplyEnd::Complete : ReplyEnd::TooLong;
-    break;
-  }
+  ReplyEnd end =
+      state.link.readReply(reply, deadline, state.receiveBuffer.get(), kReceiveBufferSize - 1);
   if (end != ReplyEnd::TimedOut || !reply.lastLine().empty()) state.lastMessage = reply.lastLine();
   return end;
 }
@@ -127,9 +81,9 @@ int releaseWith(int status) {
 // Runs the handshake on the open connection; false with the failure kept.
 bool startEncryption() {
   TlsFailure failure;
-  state.tls = startTls(state.connection, state.serverName, state.caFile, state.replyTimeoutSeconds,
-                       failure);
-  if (state.tls != nullptr) return true;
+  if (state.link.startTls(state.serverName, state.caFile, state.replyTimeoutSeconds, failure)) {
+    return true;
+  }
   switch (failure.step) {
     case TlsStep::TrustStore:
       state.tlsFailure = TlsSetupFailure::TrustStore;
@@ -148,11 +102,7 @@ bool startEncryption() {
 // Bytes that came with or after the "220" to STARTTLS were not asked for:
 // read as replies later, they would be an attacker's words inside TLS.
 void discardUnaskedBytes() {
-  char* buffer = state.receiveBuffer.get();
-  for (int i = 0; i < kMaxDiscardedReceives; ++i) {
-    if (connectionEvent(state.connection) != ConnectionEvent::Data) return;
-    if (receiveBytes(state.connection, buffer, kReceiveBufferSize - 1) <= 0) return;
-  }
+  state.link.discardWaitingBytes(state.receiveBuffer.get(), kReceiveBufferSize - 1);
 }
 
 // A value from the settings inside a command line: a CR or LF in it must not
@@ -359,7 +309,7 @@ int runDialog(Dialog& dialog) {
 // The first command: EHLO when STARTTLS is to follow, else "Ehlo" with a
 // login and HELO without, as always.
 void sendOpening(Dialog& dialog) {
-  if (state.security == SmtpSecurity::StartTls && state.tls == nullptr) {
+  if (state.security == SmtpSecurity::StartTls && !state.link.usesTls()) {
     sendText(extendedHello(dialog));
     dialog.state = DialogState::TlsEhloSent;
   } else if (!dialog.mail.user.empty()) {
@@ -391,14 +341,12 @@ void releaseMailTransport() {
 
 int openSmtpConnection(const std::string& server, int port, SmtpSecurity security,
                        const std::string& caFile) {
-  if (state.connection != nullptr) return -2;
+  if (state.link.isOpen()) return -2;
   state.tlsFailure = TlsSetupFailure::None;
   state.tlsDetail.clear();
   if (!state.networkStarted) state.networkStarted = startNetwork();
   if (!state.networkStarted) return -2;
-  state.connection = openTcpConnection(server, port, state.replyTimeoutSeconds);
-  if (state.connection == nullptr) return -2;
-  state.sendFailed = false;
+  if (!state.link.open(server, port, state.replyTimeoutSeconds)) return -2;
   state.security = security;
   state.serverName = server;
   state.caFile = caFile;
@@ -415,7 +363,7 @@ int openSmtpConnection(const std::string& server, int port, SmtpSecurity securit
 namespace {
 
 int runMailDialog(const MailArguments& mail) {
-  if (state.connection == nullptr) return -2;
+  if (!state.link.isOpen()) return -2;
   giveDefaults();
   loginErrorStatus.clear();
   const std::string& to = mail.to;
@@ -450,11 +398,11 @@ std::string lastServerMessage() {
 }
 
 int closeSmtpConnection() {
-  if (state.connection == nullptr) return -2;
+  if (!state.link.isOpen()) return -2;
   sendText("QUIT\r\n");
   // A peer that took nothing for the whole time limit never got QUIT: no
   // answer can come, and waiting for one would only cost the limit again.
-  if (state.sendFailed) return releaseWith(-6);
+  if (state.link.sendFailed()) return releaseWith(-6);
   ReplyCollector reply;
   ReplyEnd end = readReply(reply, replyDeadline());
   if (end == ReplyEnd::TimedOut) return releaseWith(-6);
@@ -471,7 +419,7 @@ std::string lastTlsDetail() {
 }
 
 bool connectionUsesTls() {
-  return state.tls != nullptr;
+  return state.link.usesTls();
 }
 
 }  // namespace veltrum

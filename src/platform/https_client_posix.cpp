@@ -4,27 +4,39 @@
 #define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
 #include <dlfcn.h>
-#include <openssl/err.h>
-#include <openssl/pem.h>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
-
 #include <strings.h>
 
 #include <memory>
+#include <vector>
 
 #include "platform/https_client.h"
+#include "platform/ssl_library_posix.h"
 
 namespace veltrum {
 
 namespace {
 
-using CertificateList = STACK_OF(X509);
-
-struct CertificatesFree {
-  void operator()(CertificateList* list) const { sk_X509_pop_free(list, X509_free); }
+struct CertificateFree {
+  void operator()(X509* certificate) const { sslLibrary()->X509_free(certificate); }
 };
-using Certificates = std::unique_ptr<CertificateList, CertificatesFree>;
+using Certificate = std::unique_ptr<X509, CertificateFree>;
+using Certificates = std::vector<Certificate>;
+
+// The PEM certificates of `path`; none when it holds none, cannot be read,
+// or OpenSSL is not there.
+Certificates readCertificates(const std::string& path) {
+  Certificates list;
+  const SslLibrary* ssl = sslLibrary();
+  if (ssl == nullptr) return list;
+  BIO* file = ssl->BIO_new_file(path.c_str(), "r");
+  if (file == nullptr) return list;
+  while (X509* certificate = ssl->PEM_read_bio_X509(file, nullptr, nullptr, nullptr)) {
+    list.emplace_back(certificate);
+  }
+  ssl->BIO_free(file);
+  ssl->ERR_clear_error();  // the end of the file reads as an error
+  return list;
+}
 
 // The functions of libcurl this client calls, from the loaded library.
 struct Curl {
@@ -67,28 +79,11 @@ const Curl* curlLibrary() {
   return loaded;
 }
 
-// The PEM certificates of `path`; an empty list when it holds none or cannot
-// be read.
-Certificates readCertificates(const std::string& path) {
-  Certificates list(sk_X509_new_null());
-  BIO* file = BIO_new_file(path.c_str(), "r");
-  if (file == nullptr || !list) {
-    BIO_free(file);
-    return list;
-  }
-  while (X509* certificate = PEM_read_bio_X509(file, nullptr, nullptr, nullptr)) {
-    if (sk_X509_push(list.get(), certificate) <= 0) X509_free(certificate);
-  }
-  BIO_free(file);
-  ERR_clear_error();  // the end of the file reads as an error
-  return list;
-}
-
 struct Transfer {
   std::string body;
   size_t limit = 0;
   bool tooLarge = false;
-  CertificateList* extraTrust = nullptr;
+  const Certificates* extraTrust = nullptr;
 };
 
 size_t collectBody(char* data, size_t size, size_t count, void* context) {
@@ -106,12 +101,13 @@ size_t collectBody(char* data, size_t size, size_t count, void* context) {
 // certificates of the CA file are added to it, not put in its place.
 CURLcode addExtraTrust(CURL*, void* sslContext, void* context) {
   Transfer& transfer = *static_cast<Transfer*>(context);
-  X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
-  for (int i = 0; i < sk_X509_num(transfer.extraTrust); ++i) {
+  const SslLibrary* ssl = sslLibrary();
+  X509_STORE* store = ssl->SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
+  for (const Certificate& certificate : *transfer.extraTrust) {
     // A certificate the store already holds is refused; that is fine.
-    X509_STORE_add_cert(store, sk_X509_value(transfer.extraTrust, i));
+    ssl->X509_STORE_add_cert(store, certificate.get());
   }
-  ERR_clear_error();
+  ssl->ERR_clear_error();
   return CURLE_OK;
 }
 
@@ -201,10 +197,8 @@ HttpsResult httpsPostForm(const HttpsPost& request) {
   Certificates extraTrust;
   if (!request.caFile.empty()) {
     extraTrust = readCertificates(request.caFile);
-    if (!extraTrust || sk_X509_num(extraTrust.get()) == 0) {
-      return failure(HttpsStep::TrustStore, "");
-    }
-    transfer.extraTrust = extraTrust.get();
+    if (extraTrust.empty()) return failure(HttpsStep::TrustStore, "");
+    transfer.extraTrust = &extraTrust;
   }
   const auto freeList = [curl](curl_slist* list) { curl->slistFreeAll(list); };
   std::unique_ptr<curl_slist, decltype(freeList)> headers(

@@ -77,6 +77,22 @@ class Authority:
         return _pem(builder.sign(self.key, hashes.SHA256())), _key_pem(key)
 
 
+def self_signed(dns_names=(PROGRAM_HOST,), addresses=(LISTEN_HOST,)):
+    """A server certificate that signs itself, as small installations make
+    them; certificate and key, both PEM."""
+    key = ec.generate_private_key(ec.SECP256R1())
+    now = datetime.datetime.utcnow()
+    names = [x509.DNSName(n) for n in dns_names]
+    names += [x509.IPAddress(ipaddress.ip_address(a)) for a in addresses]
+    certificate = (
+        x509.CertificateBuilder().subject_name(_name(dns_names[0])).issuer_name(_name(dns_names[0]))
+        .public_key(key.public_key()).serial_number(x509.random_serial_number())
+        .not_valid_before(now - DAY).not_valid_after(now + 30 * DAY)
+        .add_extension(x509.SubjectAlternativeName(names), critical=False)
+        .sign(key, hashes.SHA256()))
+    return _pem(certificate), _key_pem(key)
+
+
 class CertificateSet:
     """Everything a TLS test needs, written to `folder`."""
 

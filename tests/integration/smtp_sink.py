@@ -7,7 +7,8 @@ arrived (the DATA bytes, dot-unstuffed).
                  [--starttls CERT KEY | --tls CERT KEY] [--xoauth2 TOKEN [--echo-login]]
 
 The chosen port goes to DIR/port (written whole, then renamed into place).
-Message N is saved as DIR/NNN.eml, its envelope and login name as DIR/NNN.json.
+Message N is saved as DIR/NNN.eml, its envelope, login name and TLS version
+(or null) as DIR/NNN.json.
 With --password, only that password is accepted; any other gets 535.
 With --starttls the server offers STARTTLS and wants it before anything
 else (AUTH included); with --tls it speaks TLS from the first byte.
@@ -43,11 +44,13 @@ class Saver:
         stem = self.folder / f"{self.count:03d}"
         stem.with_suffix(".eml").write_bytes(envelope.original_content)
         login = session.auth_data.login if session.auth_data else None
+        tls = server.transport.get_extra_info("ssl_object")
         # The password is not kept: with --password, being let in proves it.
         stem.with_suffix(".json").write_text(json.dumps({
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
             "login": login.decode("latin-1") if login else None,
+            "tls": tls.version() if tls is not None else None,
         }))
         return "250 OK"
 

@@ -71,11 +71,25 @@ def test_real_server_delivers_over_tls(veltrum, tmp_path, pki, mode, user):
         assert b"\r\nDie Datei " in message
         (envelope,) = sink.envelopes()
         assert envelope["login"] == (user or None)
+        assert envelope["tls"] in ("TLSv1.2", "TLSv1.3")  # the server's view, not ours
     finally:
         sink.stop()
     texts = veltrum.texts()
     assert "Init-Mail_Security     :" + mode in texts
     assert "Init-Mail_CAFile       :" + native(pki.ca_file) in texts
+
+
+def test_self_signed_server_trusted_through_its_own_certificate(veltrum, tmp_path, pki):
+    from certificates import self_signed
+    pair = pki.pair("self-signed", self_signed())
+    sink = SinkServer(tmp_path / "sink", password=PASSWORD, tls=pair)
+    try:
+        mail_conf(veltrum, sink.port, Mail_Security="tls", Mail_CAFile=native(pair[0]))
+        run_mail(veltrum, tmp_path / "watched")
+        assert reports(veltrum) == [("LOG", SENT_TLS)]
+        assert len(sink.messages()) == 1
+    finally:
+        sink.stop()
 
 
 def test_real_server_with_a_private_ca_not_given(veltrum, tmp_path, pki):
@@ -98,6 +112,7 @@ def test_configuration_without_tls_logs_as_before(veltrum, tmp_path):
     finally:
         sink.stop()
     assert reports(veltrum) == [("LOG", "E-Mail wurde mit Status: 1 an " + ROUTE + " versendet")]
+    assert [e["tls"] for e in sink.envelopes()] == [None]
     assert not [t for t in veltrum.texts() if "Mail_Security" in t or "Mail_CAFile" in t]
 
 
@@ -155,6 +170,19 @@ def go_tls(peer, context):
     peer.connection.settimeout(60)
 
 
+def echoing_inside(peer):
+    """Inside TLS, refuses the password by quoting it, plain and base64."""
+    peer.line()
+    peer.send(b"250-tls.example\r\n250 AUTH LOGIN\r\n")
+    for answer in [b"334 VXNlcm5hbWU6\r\n", b"334 UGFzc3dvcmQ6\r\n"]:
+        peer.line()
+        peer.send(answer)
+    line = peer.line()[:-2]
+    peer.send(b"535 5.7.8 Refused " + line + b" (" + base64.b64decode(line) + b")\r\n")
+    peer.line()
+    peer.send(b"221 2.0.0 Bye\r\n")
+
+
 def plain_dialog_inside(peer):
     """A willing server once TLS is up, from the client's EHLO on."""
     peer.line()
@@ -181,7 +209,8 @@ def tolerant(script):
 
 
 def starttls_server(pair, after_starttls=b"220 2.0.0 Ready to start TLS\r\n",
-                    ehlo=b"250-tls.example\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n"):
+                    ehlo=b"250-tls.example\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n",
+                    inside=plain_dialog_inside):
     def script(peer, index):
         peer.send(b"220 tls.example ESMTP\r\n")
         peer.line()
@@ -195,7 +224,7 @@ def starttls_server(pair, after_starttls=b"220 2.0.0 Ready to start TLS\r\n",
             peer.send(b"221 2.0.0 Bye\r\n")
             return
         go_tls(peer, server_context(pair))
-        plain_dialog_inside(peer)
+        inside(peer)
     return tolerant(script)
 
 
@@ -277,6 +306,7 @@ def scripts(pki):
         "starttls-454": starttls_server(pki.server,
                                         after_starttls=b"454 4.7.0 TLS not available\r\n"),
         "injected-reply": injecting(pki.server),
+        "password-echoed-inside-tls": starttls_server(pki.server, inside=echoing_inside),
         "other-name": starttls_server(other),
         "expired": starttls_server(expired),
         "untrusted-ca": implicit_server(real_tls(stranger)),
@@ -294,6 +324,9 @@ SCENARIOS = {
     "ehlo-refused": ("starttls", NOT_OFFERED + "502 5.5.1 no EHLO", QUICK),
     "starttls-454": ("starttls", REFUSED + "454 4.7.0 TLS not available", QUICK),
     "injected-reply": ("starttls", SENT_TLS, QUICK),
+    "password-echoed-inside-tls": ("starttls", "E-Mail konnte nicht an " + ROUTE + " versendet "
+                                   "werden. Status: -5,Servermeldung: 535 5.7.8 Refused ***",
+                                   QUICK),
     "other-name": ("starttls", CERTIFICATE, QUICK),
     "expired": ("starttls", CERTIFICATE, QUICK),
     "untrusted-ca": ("tls", CERTIFICATE, QUICK),
@@ -349,10 +382,13 @@ def test_tls_scenario(tls_runs, name):
     assert bound[0] < entry["took"] < bound[1]
     (report,) = reports(veltrum)
     assert report[1].startswith(expected), report
-    assert report[0] == ("LOG" if expected == SENT_TLS else "ERR")
     time.sleep(0.1)
     session = bytes(entry["server"].sessions[0])
-    if expected != SENT_TLS:
+    assert report[0] == ("LOG" if expected == SENT_TLS else "ERR")
+    if expected == SENT_TLS or "Status: -5" in expected:
+        # The login went out inside TLS only: nothing of it before STARTTLS.
+        assert b"AUTH" not in session.split(b"STARTTLS\r\n")[0]
+    if "Status: -7" in expected:
         # Nothing of the login or the message left the program.
         for secret in password_forms() + [b"AUTH", b"MAIL FROM", b"DATA"]:
             assert secret not in session, secret
