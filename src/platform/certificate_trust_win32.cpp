@@ -2,6 +2,8 @@
 // own: the SSL policy of the chain engine differs between Windows versions
 // (and Wine) on IP addresses and wildcards, and OpenSSL on the other
 // platform follows RFC 6125; one matcher keeps both platforms alike.
+// The chain parameters with the time limit for fetching.
+#define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 // winsock2.h must come before windows.h.
 #include <winsock2.h>
 //
@@ -201,7 +203,8 @@ HCERTSTORE loadPemCertificates(const std::string& path, std::string& detail) {
 }
 
 TrustVerdict verifyServerCertificate(PCCERT_CONTEXT certificate, const std::string& hostName,
-                                     HCERTSTORE extraAnchors, std::string& detail) {
+                                     HCERTSTORE extraAnchors, int fetchMilliseconds,
+                                     std::string& detail) {
   // What the server sent along, and the extra anchors, as one store the
   // chain engine may take issuers from.
   HCERTSTORE candidates = CertOpenStore(CERT_STORE_PROV_COLLECTION, 0, 0, 0, nullptr);
@@ -221,6 +224,8 @@ TrustVerdict verifyServerCertificate(PCCERT_CONTEXT certificate, const std::stri
   parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
   parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
   parameters.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+  parameters.dwUrlRetrievalTimeout =
+      static_cast<DWORD>(fetchMilliseconds > 0 ? fetchMilliseconds : 1);
   PCCERT_CHAIN_CONTEXT chain = nullptr;
   const bool built = CertGetCertificateChain(nullptr, certificate, nullptr, candidates, &parameters,
                                              0, nullptr, &chain) != 0;

@@ -28,9 +28,12 @@ enum class TrustVerdict {
 // `hostName`, a DNS name or an IPv4/IPv6 address. `extraAnchors` (may be
 // nullptr) holds certificates trusted besides the system's roots; a chain
 // that ends in one of them counts as trusted. `detail` gets a short ASCII
-// reason for a verdict other than Trusted.
+// reason for a verdict other than Trusted. Windows fetches roots it does not
+// hold yet (and issuers a server left out) over the network while it builds
+// the chain; that takes at most `fetchMilliseconds`.
 TrustVerdict verifyServerCertificate(PCCERT_CONTEXT certificate, const std::string& hostName,
-                                     HCERTSTORE extraAnchors, std::string& detail);
+                                     HCERTSTORE extraAnchors, int fetchMilliseconds,
+                                     std::string& detail);
 
 // True when `host` is an IPv4 or IPv6 address (brackets allowed), not a name.
 bool isAddress(const std::string& host);

@@ -234,6 +234,68 @@ TEST_F(TlsChannelWin32, DataBothWaysThenTheServerEndsTheStream) {
   closeTcpConnection(connection);
 }
 
+TEST_F(TlsChannelWin32, ANameGoesOutAsServerNameAnAddressDoesNot) {
+  const struct {
+    const char* host;
+    const char* serverName;
+  } cases[] = {{"localhost", "localhost"}, {"127.0.0.1", "-"}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.host);
+    DeleteFileA(peers_->file("server-name.txt").c_str());
+    TcpConnection* connection = connect("server-name");
+    ASSERT_NE(connection, nullptr);
+    TlsFailure failure;
+    TlsChannel* channel = startTls(connection, test.host, peers_->file("ca.pem"), 10, failure);
+    EXPECT_NE(channel, nullptr) << failure.detail;
+    endTls(channel);
+    closeTcpConnection(connection);
+    EXPECT_EQ(TestFolder::read(peers_->file("server-name.txt")), test.serverName);
+  }
+}
+
+TEST_F(TlsChannelWin32, APeerThatClosesWithoutTheAlert) {
+  // Between records that is the end of the stream; within one an error.
+  const struct {
+    const char* peer;
+    const char* data;
+    int last;
+  } cases[] = {{"no-alert", "hello\n", 0}, {"cut-record", "", -1}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.peer);
+    TcpConnection* connection = connect(test.peer);
+    ASSERT_NE(connection, nullptr);
+    TlsFailure failure;
+    TlsChannel* channel = startTls(connection, "localhost", peers_->file("ca.pem"), 10, failure);
+    ASSERT_NE(channel, nullptr) << failure.detail;
+    const std::string data = test.data;
+    EXPECT_EQ(receiveExactly(channel, data.size()), data);
+    EXPECT_TRUE(tlsWaitUntilReadable(channel, 5000));
+    char rest[16];
+    EXPECT_EQ(tlsReceive(channel, rest, sizeof rest), test.last);
+    EXPECT_EQ(tlsReceive(channel, rest, sizeof rest), test.last);
+    endTls(channel);
+    closeTcpConnection(connection);
+  }
+}
+
+TEST_F(TlsChannelWin32, TheClientEndsWithTheClosingAlert) {
+  TcpConnection* connection = connect("ending");
+  ASSERT_NE(connection, nullptr);
+  TlsFailure failure;
+  TlsChannel* channel = startTls(connection, "localhost", peers_->file("ca.pem"), 10, failure);
+  ASSERT_NE(channel, nullptr) << failure.detail;
+  ASSERT_EQ(tlsSend(channel, "QUIT\r\n", 6), 6);
+  EXPECT_EQ(receiveExactly(channel, 6), "QUIT\r\n");
+  endTls(channel);
+  closeTcpConnection(connection);
+  std::string ending;
+  for (int tries = 0; tries < 50 && ending.empty(); ++tries) {
+    delayMilliseconds(100);
+    ending = TestFolder::read(peers_->file("ending.txt"));
+  }
+  EXPECT_EQ(ending, "close_notify");
+}
+
 TEST_F(TlsChannelWin32, TrustFileMustHoldAPemCertificate) {
   TestFolder folder;
   const std::string certificate = TestFolder::read(peers_->file("ca.pem"));

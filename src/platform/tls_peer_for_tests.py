@@ -140,6 +140,66 @@ def serve_tls(tls):
     return handle
 
 
+def record_ending(tls, folder):
+    """Echoes like serve_tls and writes to "ending.txt" how the client
+    ended: "close_notify" with the closing alert, "eof" without it."""
+    # Python ignores an end without the alert unless told otherwise.
+    tls.options &= ~getattr(ssl, "OP_IGNORE_UNEXPECTED_EOF", 0)
+
+    def handle(raw):
+        with tls.wrap_socket(raw, server_side=True, suppress_ragged_eofs=False) as connection:
+            try:
+                echo(connection)
+                ending = b"close_notify"
+            except (ssl.SSLError, OSError):
+                ending = b"eof"
+            write(folder, "ending.txt", ending)
+    return handle
+
+
+def record_server_name(tls, folder):
+    """Writes the server name the client asked for to "server-name.txt"
+    ("-" for none) during each handshake."""
+    def remember(connection, server_name, context):
+        write(folder, "server-name.txt", (server_name or "-").encode())
+    tls.sni_callback = remember
+    return serve_tls(tls)
+
+
+def close_without_alert(tls):
+    """Sends a line after the handshake and closes without the closing
+    alert."""
+    def handle(raw):
+        connection = tls.wrap_socket(raw, server_side=True)
+        connection.sendall(b"hello\n")
+        time.sleep(0.2)
+        connection.close()
+    return handle
+
+
+def cut_record(tls):
+    """Sends half a record after the handshake, then closes."""
+    def handle(raw):
+        incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        engine = tls.wrap_bio(incoming, outgoing, server_side=True)
+        while True:
+            try:
+                engine.do_handshake()
+                break
+            except ssl.SSLWantReadError:
+                raw.sendall(outgoing.read())
+                data = raw.recv(65536)
+                if not data:
+                    return
+                incoming.write(data)
+        raw.sendall(outgoing.read())
+        engine.write(b"x" * 1000)
+        record = outgoing.read()
+        raw.sendall(record[:len(record) // 2])
+        time.sleep(0.2)
+    return handle
+
+
 def silent(raw):
     time.sleep(30)
 
@@ -198,6 +258,10 @@ def main():
     handlers = {label: serve_tls(context(identity)) for label, identity in identities.items()}
     handlers["tls11"] = serve_tls(context(identities["good"], ssl.TLSVersion.TLSv1_1))
     handlers["tls12"] = serve_tls(context(identities["good"], ssl.TLSVersion.TLSv1_2))
+    handlers["ending"] = record_ending(context(identities["good"]), folder)
+    handlers["server-name"] = record_server_name(context(identities["good"]), folder)
+    handlers["no-alert"] = close_without_alert(context(identities["good"]))
+    handlers["cut-record"] = cut_record(context(identities["good"]))
     handlers["silent"] = silent
     handlers["garbage"] = garbage
     handlers["closes"] = close_after_hello
