@@ -88,6 +88,7 @@ class Deadline {
  public:
   explicit Deadline(int seconds)
       : end_(monotonicMilliseconds() + static_cast<int64_t>(seconds) * 1000) {}
+  int64_t left() const { return end_ - monotonicMilliseconds(); }
   // False when no time is left.
   bool limit(HINTERNET handle) const {
     int64_t left = end_ - monotonicMilliseconds();
@@ -132,7 +133,8 @@ void takeVerificationOver(HINTERNET request) {
   WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof noRedirects);
 }
 
-HttpsResult verifyPeer(HINTERNET request, const std::string& host, HCERTSTORE anchors) {
+HttpsResult verifyPeer(HINTERNET request, const std::string& host, HCERTSTORE anchors,
+                       const Deadline& deadline) {
   PCCERT_CONTEXT certificate = nullptr;
   DWORD size = sizeof certificate;
   if (!WinHttpQueryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &certificate, &size) ||
@@ -140,7 +142,9 @@ HttpsResult verifyPeer(HINTERNET request, const std::string& host, HCERTSTORE an
     return failure(HttpsStep::Handshake, "no server certificate");
   }
   std::string detail;
-  TrustVerdict verdict = verifyServerCertificate(certificate, host, anchors, detail);
+  // Fetching missing roots or issuers counts against the same deadline.
+  int fetch = static_cast<int>(deadline.left() > 0 ? deadline.left() : 0);
+  TrustVerdict verdict = verifyServerCertificate(certificate, host, anchors, fetch, detail);
   CertFreeCertificateContext(certificate);
   if (verdict != TrustVerdict::Trusted) return failure(HttpsStep::Certificate, detail);
   return HttpsResult();
@@ -230,7 +234,7 @@ HttpsResult postOnce(const HttpsPost& post) {
                           0, length, 0)) {
     return lastFailure();
   }
-  HttpsResult trusted = verifyPeer(request.value, narrow(target.host), anchors.value);
+  HttpsResult trusted = verifyPeer(request.value, narrow(target.host), anchors.value, deadline);
   if (trusted.failedStep != HttpsStep::None) return trusted;
   DWORD written = 0;
   if (!deadline.limit(request.value)) return failure(HttpsStep::Timeout);
