@@ -7,12 +7,13 @@ the endpoint's error. Neither the client secret nor the token appears in the
 log or on the console in any form.
 """
 import base64
+import os
 import time
 import urllib.parse
 
 import pytest
 
-from conftest import cp, native
+from conftest import cp, native, posix_only
 from smtp_peers import PROGRAM_HOST, SinkServer, mail_conf, old_files
 from certificates import CertificateSet
 from token_endpoint import ACCESS_TOKEN, CLIENT_ID, CLIENT_SECRET, SCOPE, TOKEN_PATH, TokenEndpoint
@@ -311,3 +312,16 @@ def test_token_failure_opens_no_connection_to_the_real_server(veltrum, tmp_path,
     assert ("ERR", failure_line(token.url, "Antwort ohne access_token")) in \
         veltrum.kinds_and_texts()
     assert sink.messages() == [] and sink.logins() == []
+
+
+@posix_only  # Windows takes the system's proxy settings, not the environment
+def test_request_goes_through_the_proxy_of_https_proxy(veltrum, tmp_path, pki, endpoint):
+    token = endpoint()
+    token_conf(veltrum, 9, token.url, pki.ca_file)
+    folder = tmp_path / "watched"
+    old_files(folder, "a.lck")
+    environment = dict(os.environ, https_proxy="http://127.0.0.1:9", no_proxy="")
+    veltrum.run("/f", native(folder / "*.lck"), "/t", "-60", "/a", "mail", "/m", env=environment)
+    prefix = failure_line(token.url, "Verbindung fehlgeschlagen")
+    assert [t for _, t in veltrum.kinds_and_texts() if t.startswith(prefix)]
+    assert token.requests == []
