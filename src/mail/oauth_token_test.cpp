@@ -8,14 +8,16 @@ namespace veltrum {
 namespace {
 
 TEST(TokenRequestForm, EveryByteOutsideTheUnreservedSetIsEscaped) {
-  EXPECT_EQ(tokenRequestForm("3f2a-b.c_d~e", "p+q/r=s&t u", "https://outlook.office365.com/.default"),
-            "grant_type=client_credentials&client_id=3f2a-b.c_d~e"
-            "&client_secret=p%2Bq%2Fr%3Ds%26t%20u"
-            "&scope=https%3A%2F%2Foutlook.office365.com%2F.default");
+  EXPECT_EQ(
+      tokenRequestForm("3f2a-b.c_d~e", "p+q/r=s&t u", "https://outlook.office365.com/.default"),
+      "grant_type=client_credentials&client_id=3f2a-b.c_d~e"
+      "&client_secret=p%2Bq%2Fr%3Ds%26t%20u"
+      "&scope=https%3A%2F%2Foutlook.office365.com%2F.default");
   // Windows-1252 text goes out as UTF-8: "ä" and the euro sign.
   EXPECT_EQ(formEncoded("\xE4\x80"), "%C3%A4%E2%82%AC");
   // No scope: the endpoint's default.
-  EXPECT_EQ(tokenRequestForm("id", "s", ""), "grant_type=client_credentials&client_id=id&client_secret=s");
+  EXPECT_EQ(tokenRequestForm("id", "s", ""),
+            "grant_type=client_credentials&client_id=id&client_secret=s");
 }
 
 TEST(TokenAnswer, ReadsTheTokenOrSaysWhyNot) {
@@ -29,16 +31,16 @@ TEST(TokenAnswer, ReadsTheTokenOrSaysWhyNot) {
   };
   const std::string longText(2000, 'x');
   const Case cases[] = {
-      {200, R"({"token_type":"Bearer","expires_in":3599,"access_token":"eyJ0.eyJ1.c2ln"})", true, "",
-       "", ""},
+      {200, R"({"token_type":"Bearer","expires_in":3599,"access_token":"eyJ0.eyJ1.c2ln"})", true,
+       "", "", ""},
       {400,
        R"({"error":"invalid_client","error_description":"AADSTS7000215: Invalid client secret provided.\r\nTrace ID: 1\r\nTimestamp: 2026"})",
        false, "HTTP-Status 400", "invalid_client",
        "AADSTS7000215: Invalid client secret provided."},
       {401, "<html>no</html>", false, "HTTP-Status 401", "", ""},
       {500, R"(["error"])", false, "HTTP-Status 500", "", ""},
-      {400, R"({"error":7,"error_description":"caf\u00e9\u0007\u20ac"})", false, "HTTP-Status 400", "",
-       "caf\xE9 ?"},
+      {400, R"({"error":7,"error_description":"caf\u00e9\u0007\u20ac"})", false, "HTTP-Status 400",
+       "", "caf\xE9 ?"},
       {400, R"({"error":")" + longText + R"("})", false, "HTTP-Status 400",
        std::string(500, 'x') + "...", ""},
       {200, R"({"token_type":"Bearer"})", false, "Antwort ohne access_token", "", ""},
@@ -52,9 +54,10 @@ TEST(TokenAnswer, ReadsTheTokenOrSaysWhyNot) {
        "access_token enth\xE4lt unzul\xE4ssige Zeichen", "", ""},
       {200, R"({"access_token":"abc\u0001def"})", false,
        "access_token enth\xE4lt unzul\xE4ssige Zeichen", "", ""},
-      {200, R"({"access_token":"a b"})", false, "access_token enth\xE4lt unzul\xE4ssige Zeichen", "",
+      {200, R"({"access_token":"a b"})", false, "access_token enth\xE4lt unzul\xE4ssige Zeichen",
+       "", ""},
+      {200, R"({"access_token":""})", false, "access_token enth\xE4lt unzul\xE4ssige Zeichen", "",
        ""},
-      {200, R"({"access_token":""})", false, "access_token enth\xE4lt unzul\xE4ssige Zeichen", "", ""},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.body.substr(0, 80));
