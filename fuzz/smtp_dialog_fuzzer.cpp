@@ -7,7 +7,8 @@
 // receive error; any other step is bytes handed out by the next receives.
 // Options: bit 0 log in (AUTH LOGIN), bit 1 close after the last step
 // (else stay silent), bits 2-3 one to four recipients, bits 4-5 the
-// security (1 STARTTLS, 2 implicit TLS, else none). The scripted server
+// security (1 STARTTLS, 2 implicit TLS, else none), bit 6 the login with a
+// token (AUTH XOAUTH2) instead of the password. The scripted server
 // cannot finish a TLS handshake (it would need the trusted key), so with TLS
 // asked for every dialog must end before the login.
 #include <cstddef>
@@ -23,6 +24,7 @@ namespace {
 
 constexpr int64_t kReplyTimeoutMilliseconds = 15000;
 const std::string kPassword = "Geheim-Passwort-42";
+const std::string kToken = "eyJ0eXAiOiJKV1QifQ.eyJzdWIiOiJ2ZWx0cnVtIn0.c2ln";
 const char* const kRecipients[] = {"a@example.org", "Bea <b@example.org>", "CC:c@example.org",
                                    "BCC:d@example.org"};
 
@@ -79,9 +81,13 @@ void playDialog(ScriptedPeer& peer, uint8_t options, size_t steps, size_t bytes)
              (opened == kTlsFailedStatus && security == SmtpSecurity::Tls));
   if (opened == 1) {
     bool login = (options & 1) != 0;
+    const std::string to = recipientsFor(options);
+    const std::string from = "Veltrum <veltrum@example.org>";
+    const std::string body = "Die Datei ist zu alt.\r\n.\r\nQUIT";
     int status =
-        sendMail(recipientsFor(options), "Veltrum <veltrum@example.org>", "Alt: job.lck",
-                 "Die Datei ist zu alt.\r\n.\r\nQUIT", login ? "user" : "", login ? kPassword : "");
+        login && (options & 0x40) != 0
+            ? sendMailWithToken(to, from, "Alt: job.lck", body, "user", kToken)
+            : sendMail(to, from, "Alt: job.lck", body, login ? "user" : "", login ? kPassword : "");
     if (security != SmtpSecurity::None) {
       FUZZ_CHECK(status == kTlsFailedStatus || status == -3 || status == -6);
     } else {
@@ -113,6 +119,7 @@ void playDialog(ScriptedPeer& peer, uint8_t options, size_t steps, size_t bytes)
   FUZZ_CHECK(peer.now() <=
              static_cast<int64_t>(steps + 4) * (kReplyTimeoutMilliseconds + 100) + 1000);
   FUZZ_CHECK(peer.sent().find(kPassword) == std::string::npos);
+  FUZZ_CHECK(peer.sent().find(kToken) == std::string::npos);  // only inside its base64 login text
   if (security != SmtpSecurity::None) checkNoFallback(peer.sent(), security);
 }
 

@@ -6,6 +6,7 @@
 #include "base/log.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "mail/mail_login.h"
 #include "mail/smtp_security.h"
 #include "platform/create_file.h"
 #include "platform/file_system.h"
@@ -62,7 +63,13 @@ int checkMail(RunSettings& settings) {
     return -1;
   }
   if (settings.mailSubject.empty()) settings.mailSubject = "Veltrum - Benachrichtigung";
-  return checkMailSecurity(settings);
+  if (checkMailSecurity(settings) != 0) return -1;
+  const std::string loginProblem = mailLoginProblem(settings);
+  if (!loginProblem.empty()) {
+    writeLog(ERR, loginProblem);
+    return -1;
+  }
+  return 0;
 }
 
 int checkQuillbox(const RunSettings& settings) {

@@ -1,6 +1,7 @@
 #include "actions/mail_notification.h"
 
 #include <string>
+#include <vector>
 
 #include "actions/notification_text.h"
 #include "base/console.h"
@@ -9,8 +10,12 @@
 #include "base/run_settings.h"
 #include "base/text.h"
 #include "mail/mail_body.h"
+#include "mail/base64.h"
+#include "mail/mail_login.h"
+#include "mail/oauth_token.h"
 #include "mail/secret_mask.h"
 #include "mail/smtp_client.h"
+#include "mail/xoauth2.h"
 
 namespace veltrum {
 
@@ -22,9 +27,34 @@ void report(int kind, const std::string& text) {
   writeLog(kind, text);
 }
 
+// Every form in which the access token or the client secret could come
+// back from a server or the token endpoint.
+std::vector<std::string> tokenSecrets(const RunSettings& settings, const std::string& token) {
+  if (token.empty()) return {formEncoded(settings.mailPassword)};
+  std::vector<std::string> secrets = {token, formEncoded(settings.mailPassword)};
+  // The base64 forms with their fill and without it: a server may quote
+  // either, and the fill alone must not be left behind the mask.
+  for (std::string encoded :
+       {base64EncodeText(token), xoauth2LoginText(settings.mailUser, token)}) {
+    secrets.push_back(encoded);
+    secrets.push_back(encoded.erase(encoded.find_last_not_of('=') + 1));
+  }
+  return secrets;
+}
+
+// A text for the report without the password or token it may quote.
+std::string masked(const RunSettings& settings, const std::string& text,
+                   const std::string& token = "") {
+  std::string line = text;
+  if (mailAuthOf(settings.mailAuth) == MailAuth::XOAuth2) {
+    line = withoutSecrets(line, tokenSecrets(settings, token));
+  }
+  return withoutLoginSecrets(line, settings.mailUser, settings.mailPassword);
+}
+
 // The server's last line for the report, without the login secrets it may quote.
-std::string serverLine(const RunSettings& settings) {
-  return withoutLoginSecrets(lastServerMessage(), settings.mailUser, settings.mailPassword);
+std::string serverLine(const RunSettings& settings, const std::string& token = "") {
+  return masked(settings, lastServerMessage(), token);
 }
 
 // Which step of setting up TLS failed, for the report of a mail that was not
@@ -77,25 +107,49 @@ MailBody notificationBody(const RunSettings& settings) {
       configured.substr(html) + "\r" + fileTooOldText(htmlEscaped(settings.currentFile)));
 }
 
+// The run's access token, asked once; nullptr (and the report) when there is
+// none. No mail of the run then opens a connection.
+const std::string* runToken(const RunSettings& settings, const std::string& route) {
+  const bool firstAsk = !runTokenAsked();
+  const TokenAnswer& answer = tokenForRun(tokenRequestOf(settings));
+  if (answer.obtained) {
+    if (firstAsk) writeLog(LOG, "Token von " + settings.mailOAuthTokenUrl + " erhalten");
+    return &answer.token;
+  }
+  report(ERR, "E-Mail konnte nicht an " + route +
+                  " versendet werden. Status: " + std::to_string(kTokenFailureStatus) +
+                  ",Token-Anforderung an " + settings.mailOAuthTokenUrl +
+                  " fehlgeschlagen: " + masked(settings, tokenFailureText(answer)));
+  return nullptr;
+}
+
 }  // namespace
 
 void sendMailNotification() {
   const RunSettings& settings = runSettings();
   writeLog(LOG, "E-Mail Nachricht wird erstellt");
+  const std::string route = settings.mailTo + cp1252(" über ") + settings.mailSmtp;
+  const bool withToken = mailAuthOf(settings.mailAuth) == MailAuth::XOAuth2;
+  const std::string* token = withToken ? runToken(settings, route) : nullptr;
+  if (withToken && token == nullptr) return;
   int port = low32(readNumber(settings.mailPort));
   SmtpSecurity security = SmtpSecurity::None;
   smtpSecurityFromText(settings.mailSecurity, security);  // the pre-check refused any other
-  const std::string route = settings.mailTo + cp1252(" über ") + settings.mailSmtp;
   int status = openSmtpConnection(settings.mailSmtp, port, security, settings.mailCaFile);
   if (status == kTlsFailedStatus) return reportTlsFailure(settings, route);
   if (status != 1) {
     // A refused connection stays with the transport; only QUIT may end it.
     report(ERR, cp1252("Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: ") +
-                    serverLine(settings));
+                    serverLine(settings, token ? *token : ""));
     return;
   }
-  status = sendMail(settings.mailTo, settings.mailFrom, settings.mailSubject,
-                    notificationBody(settings), settings.mailUser, settings.mailPassword);
+  if (withToken) {
+    status = sendMailWithToken(settings.mailTo, settings.mailFrom, settings.mailSubject,
+                               notificationBody(settings), settings.mailUser, *token);
+  } else {
+    status = sendMail(settings.mailTo, settings.mailFrom, settings.mailSubject,
+                      notificationBody(settings), settings.mailUser, settings.mailPassword);
+  }
   if (status == 1) {
     report(LOG,
            "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route +
@@ -103,8 +157,11 @@ void sendMailNotification() {
   } else if (status == kTlsFailedStatus) {
     reportTlsFailure(settings, route);
   } else {
-    report(ERR, "E-Mail konnte nicht an " + route + " versendet werden. Status: " +
-                    std::to_string(status) + ",Servermeldung: " + serverLine(settings));
+    std::string loginError = withToken ? lastLoginErrorStatus() : "";
+    report(ERR, "E-Mail konnte nicht an " + route +
+                    " versendet werden. Status: " + std::to_string(status) +
+                    ",Servermeldung: " + serverLine(settings, token ? *token : "") +
+                    (loginError.empty() ? "" : ",XOAUTH2-Status: " + loginError));
   }
   closeSmtpConnection();
 }

@@ -21,8 +21,12 @@ struct RunSettings {
   std::string mailTo;
   std::string mailSubject;
   std::string mailBody;
-  std::string mailSecurity;  // none (empty), starttls or tls
-  std::string mailCaFile;    // extra certificates to trust, PEM
+  std::string mailSecurity;       // none (empty), starttls or tls
+  std::string mailCaFile;         // extra certificates to trust, PEM
+  std::string mailAuth;           // login (empty) or xoauth2
+  std::string mailOAuthTokenUrl;  // the token endpoint of xoauth2
+  std::string mailOAuthClientId;
+  std::string mailOAuthScope;
   std::string exec;
   std::string execParam;
   std::string quillboxDir;

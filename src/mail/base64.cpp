@@ -6,6 +6,15 @@ namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+int alphabetIndex(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
 }  // namespace
 
 int base64Encode(const unsigned char* input, int length, char* output) {
@@ -32,6 +41,25 @@ std::string base64EncodeText(const std::string& text) {
       base64Encode(reinterpret_cast<const unsigned char*>(text.data()), length, encoded.data());
   encoded.resize(static_cast<size_t>(written));
   return encoded;
+}
+
+bool base64DecodeText(const std::string& text, std::string& decoded) {
+  std::string digits = text.substr(0, text.find_last_not_of('=') + 1);
+  if (text.size() - digits.size() > 2 || digits.size() % 4 == 1) return false;
+  decoded.clear();
+  unsigned value = 0;
+  int bits = 0;
+  for (char c : digits) {
+    int index = alphabetIndex(c);
+    if (index < 0) return false;
+    value = (value << 6) | static_cast<unsigned>(index);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      decoded += static_cast<char>((value >> bits) & 0xFF);
+    }
+  }
+  return true;
 }
 
 }  // namespace veltrum

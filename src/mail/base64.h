@@ -14,4 +14,8 @@ int base64Encode(const unsigned char* input, int length, char* output);
 // The base64 form of the text's bytes (8-bit, no character-set conversion).
 std::string base64EncodeText(const std::string& text);
 
+// The bytes of a base64 text (standard alphabet, "=" fill optional); false
+// for any other character or a length no encoder gives.
+bool base64DecodeText(const std::string& text, std::string& decoded);
+
 }  // namespace veltrum

@@ -41,5 +41,19 @@ TEST(Base64, RawEncoderTerminatesAndCounts) {
   EXPECT_EQ(base64Encode(reinterpret_cast<const unsigned char*>("ab"), -5, output), 0);
 }
 
+TEST(Base64, DecodesWhatItEncodesAndRefusesTheRest) {
+  for (const std::string text : {"", "f", "fo", "foo", "foob", "\xFB\xFF\xBF\x00\x01"}) {
+    std::string decoded;
+    EXPECT_TRUE(base64DecodeText(base64EncodeText(text), decoded));
+    EXPECT_EQ(decoded, text);
+  }
+  std::string decoded;
+  EXPECT_TRUE(base64DecodeText("Zm9vYg", decoded));  // fill left out
+  EXPECT_EQ(decoded, "foob");
+  for (const char* bad : {"Zm9vY", "Zm9v====", "Zm 9v", "Zm9v\r\n", "Zm-_", "===="}) {
+    EXPECT_FALSE(base64DecodeText(bad, decoded)) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace veltrum

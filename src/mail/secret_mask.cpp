@@ -39,4 +39,14 @@ std::string withoutLoginSecrets(const std::string& text, const std::string& user
   return masked;
 }
 
+std::string withoutSecrets(const std::string& text, std::vector<std::string> secrets) {
+  // A shorter secret may lie inside a longer one; masking it first would
+  // leave the rest of the longer one readable.
+  std::sort(secrets.begin(), secrets.end(),
+            [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+  std::string masked = text;
+  for (const std::string& secret : secrets) replaceAll(&masked, secret);
+  return masked;
+}
+
 }  // namespace veltrum

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace veltrum {
 
@@ -14,5 +15,10 @@ namespace veltrum {
 // it stood. Everything else of the text stays as it was.
 std::string withoutLoginSecrets(const std::string& text, const std::string& user,
                                 const std::string& password);
+
+// The text with every occurrence of each of `secrets` replaced by "***", the
+// longer ones first; empty ones are skipped. For the access token of a mail
+// login and the forms it and the client secret take on the wire.
+std::string withoutSecrets(const std::string& text, std::vector<std::string> secrets);
 
 }  // namespace veltrum

@@ -39,5 +39,13 @@ TEST(WithoutLoginSecrets, MasksWhatWasSentAndLeavesTheRestExact) {
   }
 }
 
+TEST(WithoutSecrets, EachSecretLongestFirst) {
+  EXPECT_EQ(withoutSecrets("535 token abc.def in dXNlcj1hYmMuZGVm and abc",
+                           {"abc", "dXNlcj1hYmMuZGVm", "abc.def"}),
+            "535 token *** in *** and ***");
+  EXPECT_EQ(withoutSecrets("250 ok", {"", "x1"}), "250 ok");
+  EXPECT_EQ(withoutSecrets("", {"abc"}), "");
+}
+
 }  // namespace
 }  // namespace veltrum

@@ -6,10 +6,12 @@
 #include "mail/addresses.h"
 #include "mail/base64.h"
 #include "mail/mime_writer.h"
+#include "mail/oauth_token.h"
 #include "mail/smtp_connection.h"
 #include "mail/smtp_dialog.h"
 #include "mail/smtp_reply.h"
 #include "mail/wire_filter.h"
+#include "mail/xoauth2.h"
 #include "platform/clock.h"
 #include "platform/network.h"
 
@@ -129,7 +131,8 @@ struct MailArguments {
   const std::string& subject;
   const MailBody& body;
   const std::string& user;
-  const std::string& password;
+  const std::string& password;  // the access token when `withToken`
+  bool withToken = false;
 };
 
 struct Dialog {
@@ -142,6 +145,9 @@ struct Dialog {
   bool ended = false;
   const ReplyCollector* reply = nullptr;  // the reply being acted on
 };
+
+// The "status" of the JSON error a server sent to the last XOAUTH2 login.
+std::string loginErrorStatus;
 
 // EHLO around STARTTLS: written "Ehlo" with a login, as the plain dialog
 // does; without one, where the plain dialog says HELO, "EHLO".
@@ -197,12 +203,21 @@ void performStep(DialogStep step, Dialog& dialog) {
       return failTls(dialog, TlsSetupFailure::NotOffered);
     case DialogStep::EndTlsRefused:
       return failTls(dialog, TlsSetupFailure::Refused);
-    case DialogStep::SendAuthLogin:
+    case DialogStep::SendAuth:
+      if (dialog.mail.withToken) {
+        return sendText("AUTH XOAUTH2 " + xoauth2LoginText(dialog.mail.user, dialog.mail.password) +
+                        kCrLf);
+      }
       return sendText("AUTH LOGIN\r\n");
     case DialogStep::SendUser:
       return sendText(base64EncodeText(dialog.mail.user) + kCrLf);
     case DialogStep::SendPassword:
       return sendText(base64EncodeText(dialog.mail.password) + kCrLf);
+    case DialogStep::SendEmptyLine:
+      // The refusal came as "334" with an error; only the answer to the empty
+      // line ends the login.
+      loginErrorStatus = xoauth2ErrorStatus(state.lastMessage);
+      return sendText(kCrLf);
     case DialogStep::SendMailFrom:
       return sendText("MAIL FROM: " + singleLine(envelopeAddress(dialog.mail.from)) + kCrLf);
     case DialogStep::SendRecipient: {
@@ -232,7 +247,8 @@ bool sendsCommand(DialogStep step) {
   switch (step) {
     case DialogStep::SendStartTls:
     case DialogStep::StartHandshake:
-    case DialogStep::SendAuthLogin:
+    case DialogStep::SendAuth:
+    case DialogStep::SendEmptyLine:
     case DialogStep::SendUser:
     case DialogStep::SendPassword:
     case DialogStep::SendMailFrom:
@@ -257,6 +273,8 @@ DialogState nextState(const Transition& transition, Dialog& dialog) {
       return DialogState::MailSent;
     case NextState::AfterHandshake:
       return dialog.mail.user.empty() ? DialogState::ReadyForMail : DialogState::EhloSent;
+    case NextState::AfterAuth:
+      return dialog.mail.withToken ? DialogState::XOAuth2Sent : DialogState::AuthLoginSent;
   }
   return dialog.state;
 }
@@ -316,6 +334,7 @@ void releaseMailTransport() {
   // the network is shut down.
   dropConnection();
   state.receiveBuffer.reset();
+  forgetRunToken();
   if (state.networkStarted) endNetwork();
   state.networkStarted = false;
 }
@@ -341,15 +360,33 @@ int openSmtpConnection(const std::string& server, int port, SmtpSecurity securit
   return end == ReplyEnd::StreamEnded ? releaseWith(-3) : -3;
 }
 
-int sendMail(const std::string& to, const std::string& from, const std::string& subject,
-             const MailBody& body, const std::string& user, const std::string& password) {
+namespace {
+
+int runMailDialog(const MailArguments& mail) {
   if (!state.link.isOpen()) return -2;
   giveDefaults();
-  MailArguments mail{to, from, subject, body, user, password};
+  loginErrorStatus.clear();
+  const std::string& to = mail.to;
   Dialog dialog{mail, recipientFields(to)};
   dialog.commandsLeft = static_cast<int>(dialog.recipients.size()) + kSpareCommands;
   sendOpening(dialog);
   return runDialog(dialog);
+}
+
+}  // namespace
+
+int sendMail(const std::string& to, const std::string& from, const std::string& subject,
+             const MailBody& body, const std::string& user, const std::string& password) {
+  return runMailDialog({to, from, subject, body, user, password});
+}
+
+int sendMailWithToken(const std::string& to, const std::string& from, const std::string& subject,
+                      const MailBody& body, const std::string& user, const std::string& token) {
+  return runMailDialog({to, from, subject, body, user, token, true});
+}
+
+std::string lastLoginErrorStatus() {
+  return loginErrorStatus;
 }
 
 std::string lastServerMessage() {

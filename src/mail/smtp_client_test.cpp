@@ -118,6 +118,60 @@ TEST_F(SmtpClientTest, LoginSendsThePasswordOnlyEncoded) {
   EXPECT_NE(peer_.sent().find("R2VoZWlt\r\n"), std::string::npos);
 }
 
+// The token login: one command with the login text, then the dialog as usual.
+// A refusal comes as "334" with a base64 JSON error; the empty answer to it
+// brings the final "535".
+TEST_F(SmtpClientTest, TokenLoginAcceptedOrRefused) {
+  const std::string loginLine =
+      "AUTH XOAUTH2 dXNlcj1ib3hAZXhhbXBsZS5vcmcBYXV0aD1CZWFyZXIgdG9rLjEyMwEB\r\n";
+  struct Case {
+    std::vector<std::string> replies;
+    int status;
+    std::string afterLogin;  // what the client sends right after the login line
+    std::string errorStatus;
+  };
+  const Case cases[] = {
+      {{"220 hi\r\n", "250-hello\r\n250 AUTH XOAUTH2\r\n", "235 2.7.0 ok\r\n", "250 from\r\n",
+        "250 rcpt\r\n", "354 go\r\n", "250 queued\r\n", "221 bye\r\n"},
+       1,
+       "MAIL FROM: <v@example.org>\r\n",
+       ""},
+      // {"status":"400","schemes":"Bearer","scope":"https://mail.example/"}
+      {{"220 hi\r\n", "250 hello\r\n",
+        "334 "
+        "eyJzdGF0dXMiOiI0MDAiLCJzY2hlbWVzIjoiQmVhcmVyIiwic2NvcGUiOiJodHRwczovL21haWwuZXhhbXBsZS8ifQ"
+        "==\r\n",
+        "535 5.7.8 Username and Password not accepted\r\n", "221 bye\r\n"},
+       -5,
+       "\r\n",
+       "400"},
+      {{"220 hi\r\n", "250 hello\r\n", "535 5.7.3 Authentication unsuccessful\r\n", "221 bye\r\n"},
+       -5,
+       "",
+       ""},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.status);
+    ScriptedPeer peer;
+    setNetwork(&peer);
+    setClock(&peer);
+    for (const std::string& line : test.replies) peer.reply(line);
+    ASSERT_EQ(open(), 1);
+    EXPECT_EQ(sendMailWithToken("a@example.org", "v@example.org", "Alt", "Text", "box@example.org",
+                                "tok.123"),
+              test.status);
+    EXPECT_EQ(lastLoginErrorStatus(), test.errorStatus);
+    EXPECT_EQ(closeSmtpConnection(), 1);
+    const std::string& sent = peer.sent();
+    ASSERT_EQ(sent.substr(0, 15), "Ehlo Mailwerk\r\n");
+    ASSERT_EQ(sent.substr(15, loginLine.size()), loginLine);
+    EXPECT_EQ(sent.substr(15 + loginLine.size(), test.afterLogin.size()), test.afterLogin);
+    EXPECT_EQ(sent.find("AUTH LOGIN"), std::string::npos);
+  }
+  setNetwork(&peer_);
+  setClock(&peer_);
+}
+
 // A reply is read to its final line, however the server cuts it, within the
 // same limit as any reply.
 TEST_F(SmtpClientTest, GreetingIsWholeOnlyWithItsFinalLine) {

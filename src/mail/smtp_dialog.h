@@ -16,7 +16,9 @@ enum class DialogState {
   MailSent,
   LastRcptSent,
   DataSent,
-  MessageSent,  // the message and its "." are out; only "250" confirms it
+  MessageSent,     // the message and its "." are out; only "250" confirms it
+  XOAuth2Sent,     // "AUTH XOAUTH2" with the token went out
+  XOAuth2Refused,  // the server sent its error; the empty answer went out
   Closed,
 };
 
@@ -26,9 +28,10 @@ enum class DialogStep {
   StartHandshake,    // the TLS handshake, then EHLO again inside TLS
   EndTlsNotOffered,  // status -7, end: the server offers no STARTTLS
   EndTlsRefused,     // status -7, end: STARTTLS was not answered with 220
-  SendAuthLogin,     // "AUTH LOGIN"
+  SendAuth,          // "AUTH LOGIN", or "AUTH XOAUTH2" with the token's login text
   SendUser,          // the base64 user name
   SendPassword,      // the base64 password
+  SendEmptyLine,     // the empty answer that asks a server for its final XOAUTH2 refusal
   SendMailFrom,      // "MAIL FROM: "
   SendRecipient,     // "RCPT TO: " for the next recipient
   SendData,          // "DATA"
@@ -40,9 +43,10 @@ enum class DialogStep {
 };
 
 // Where the state goes after a step: a fixed state, the same one, the one
-// that depends on whether the last recipient was announced, or the one after
-// the EHLO inside TLS (with or without a login).
-enum class NextState { Fixed, Unchanged, AfterRecipient, AfterHandshake };
+// that depends on whether the last recipient was announced, the one after
+// the EHLO inside TLS (with or without a login), or the one that depends on
+// the kind of login that was started.
+enum class NextState { Fixed, Unchanged, AfterRecipient, AfterHandshake, AfterAuth };
 
 struct Transition {
   DialogStep step;

@@ -27,6 +27,8 @@ std::pair<D, S> after(const std::string& code, S state) {
       return {transition.step, S::MailSent};  // the dialog decides on the last recipient
     case NextState::AfterHandshake:
       return {transition.step, S::EhloSent};  // or ReadyForMail without a login
+    case NextState::AfterAuth:
+      return {transition.step, S::AuthLoginSent};  // the dialog knows the kind of login
   }
   return {transition.step, state};
 }
@@ -55,7 +57,7 @@ TEST(SmtpDialog, Code334OnlyMovesTheLogin) {
 }
 
 TEST(SmtpDialog, Code250DependsOnTheState) {
-  EXPECT_EQ(after("250", S::EhloSent), std::make_pair(D::SendAuthLogin, S::AuthLoginSent));
+  EXPECT_EQ(after("250", S::EhloSent), std::make_pair(D::SendAuth, S::AuthLoginSent));
   EXPECT_EQ(after("250", S::ReadyForMail), std::make_pair(D::SendMailFrom, S::MailSent));
   EXPECT_EQ(transitionFor("250", S::MailSent).step, D::SendRecipient);
   EXPECT_EQ(transitionFor("250", S::MailSent).next, NextState::AfterRecipient);

@@ -10,7 +10,8 @@
 
 namespace veltrum {
 
-// Each function of the libraries that the TLS channel calls.
+// Each function of the libraries that the TLS channel calls (and the HTTPS
+// client, which adds the CA file to libcurl's store).
 #define VELTRUM_SSL_FUNCTIONS(F)      \
   F(TLS_client_method)                \
   F(SSL_CTX_new)                      \
@@ -31,7 +32,8 @@ namespace veltrum {
   F(SSL_peek)                         \
   F(SSL_read)                         \
   F(SSL_write)                        \
-  F(SSL_shutdown)
+  F(SSL_shutdown)                     \
+  F(SSL_CTX_get_cert_store)
 
 #define VELTRUM_CRYPTO_FUNCTIONS(F)  \
   F(ERR_peek_last_error)             \
@@ -52,7 +54,8 @@ namespace veltrum {
   F(X509_VERIFY_PARAM_set1_host)     \
   F(X509_get_default_cert_dir_env)   \
   F(X509_get_default_cert_dir)       \
-  F(X509_get_default_cert_file_env)
+  F(X509_get_default_cert_file_env)  \
+  F(X509_STORE_add_cert)
 
 struct SslLibrary {
 #define VELTRUM_SSL_POINTER(name) decltype(&::name) name = nullptr;

@@ -21,11 +21,27 @@ void readGlobalKeys(RunSettings& settings) {
   settings.mailBody = readKey("Mail_Body", "");
   settings.mailSecurity = readKey("Mail_Security", "");
   settings.mailCaFile = readKey("Mail_CAFile", "");
+  settings.mailAuth = readKey("Mail_Auth", "");
+  settings.mailOAuthTokenUrl = readKey("Mail_OAuthTokenURL", "");
+  settings.mailOAuthClientId = readKey("Mail_OAuthClientId", "");
+  settings.mailOAuthScope = readKey("Mail_OAuthScope", "");
   settings.exec = readKey("Exec", "");
   settings.execParam = readKey("ExecParam", "");
   settings.quillboxDir = readKey("QuillboxDir", "");
   settings.recursive = readKey("Recursive", "0");
   settings.breakIfLocated = readKey("BreakIfLocated", "0");
+}
+
+// Only the keys that are set: a configuration without them logs as before.
+// The client secret is Mail_Password and so never reaches the log.
+void logLoginSettings(const RunSettings& settings) {
+  const auto logSet = [](const char* label, const std::string& value) {
+    if (!value.empty()) writeLog(LOG, label + value);
+  };
+  logSet("Init-Mail_Auth         :", settings.mailAuth);
+  logSet("Init-Mail_OAuthTokenURL:", settings.mailOAuthTokenUrl);
+  logSet("Init-Mail_OAuthClientId:", settings.mailOAuthClientId);
+  logSet("Init-Mail_OAuthScope   :", settings.mailOAuthScope);
 }
 
 // The labels are padded so that the colons of the middle lines line up; the
@@ -45,6 +61,7 @@ void logSettings(const RunSettings& settings) {
     writeLog(LOG, "Init-Mail_Security     :" + settings.mailSecurity);
   }
   if (!settings.mailCaFile.empty()) writeLog(LOG, "Init-Mail_CAFile       :" + settings.mailCaFile);
+  logLoginSettings(settings);
   writeLog(LOG, "Init-Exec              :" + settings.exec);
   writeLog(LOG, "Init-ExecParam         :" + settings.execParam);
   writeLog(LOG, "Init-Recursive         :" + settings.recursive);

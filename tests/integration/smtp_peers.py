@@ -170,7 +170,7 @@ def regular_dialog(peer, with_user=True, after_message=b"250 2.0.0 Ok: queued\r\
 class SinkServer:
     """The real aiosmtpd server of smtp_sink.py in its own process."""
 
-    def __init__(self, folder, password=None, starttls=None, tls=None):
+    def __init__(self, folder, password=None, starttls=None, tls=None, options=()):
         self.folder = pathlib.Path(folder)
         command = ["/usr/bin/python3", str(SINK_SCRIPT), "--folder", str(self.folder),
                    "--host", LISTEN_HOST]
@@ -179,7 +179,7 @@ class SinkServer:
         for option, pair in (("--starttls", starttls), ("--tls", tls)):
             if pair is not None:
                 command += [option, str(pair[0]), str(pair[1])]
-        self.process = subprocess.Popen(command)
+        self.process = subprocess.Popen(command + list(options))
         port_file = self.folder / "port"
         deadline = time.monotonic() + 20
         while not port_file.exists():
@@ -194,6 +194,12 @@ class SinkServer:
         for message in messages:
             parsed(message)
         return messages
+
+    def logins(self):
+        """The XOAUTH2 attempts (with --xoauth2), in order."""
+        import json
+        path = self.folder / "logins.txt"
+        return json.loads(path.read_text()) if path.exists() else []
 
     def envelopes(self):
         import json

@@ -5,7 +5,7 @@ arrived (the DATA bytes, dot-unstuffed). aiosmtpd's own limit of 1001 bytes
 to a line stays: a longer line is refused, as real servers refuse it.
 
     smtp_sink.py --folder DIR [--host 127.1.0.1] [--password SECRET]
-                 [--starttls CERT KEY | --tls CERT KEY]
+                 [--starttls CERT KEY | --tls CERT KEY] [--xoauth2 TOKEN [--echo-login]]
 
 The chosen port goes to DIR/port (written whole, then renamed into place).
 Message N is saved as DIR/NNN.eml, its envelope, login name and TLS version
@@ -13,10 +13,18 @@ Message N is saved as DIR/NNN.eml, its envelope, login name and TLS version
 With --password, only that password is accepted; any other gets 535.
 With --starttls the server offers STARTTLS and wants it before anything
 else (AUTH included); with --tls it speaks TLS from the first byte.
+With --xoauth2 the server also offers AUTH XOAUTH2 and lets in only a login
+text that carries that token; any other gets the error of the large mail
+services: 334 with a base64 JSON error, and after the client's empty answer
+535. DIR/logins.txt lists every XOAUTH2 attempt as JSON (the user, whether
+it was let in, what the client answered to the 334). --echo-login makes the
+535 quote the login text it refused, as a careless server might.
 SIGTERM or SIGINT stops the server.
 """
 import argparse
 import asyncio
+import base64
+import binascii
 import json
 import os
 import pathlib
@@ -24,7 +32,7 @@ import logging
 import signal
 import ssl
 
-from aiosmtpd.smtp import SMTP, AuthResult
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 class Saver:
@@ -48,6 +56,44 @@ class Saver:
         return "250 OK"
 
 
+class TokenSaver(Saver):
+    """Saver that also takes AUTH XOAUTH2 with one accepted token."""
+
+    REFUSAL = {"status": "400", "schemes": "Bearer",
+               "scope": "https://outlook.office365.com/.default"}
+
+    def __init__(self, folder, token, echo):
+        super().__init__(folder)
+        self.token = token.encode("ascii")
+        self.echo = echo
+        self.logins = []
+
+    def note(self, **attempt):
+        self.logins.append(attempt)
+        temporary = self.folder / "logins.tmp"
+        temporary.write_text(json.dumps(self.logins))
+        os.replace(temporary, self.folder / "logins.txt")
+
+    async def auth_XOAUTH2(self, server, args):
+        try:
+            text = base64.b64decode(args[1] if len(args) == 2 else "", validate=True)
+        except binascii.Error:
+            text = b""
+        parts = text.split(b"\x01")
+        user = parts[0][5:] if parts[0].startswith(b"user=") else None
+        if len(parts) == 4 and user and parts[1] == b"auth=Bearer " + self.token and \
+                parts[2:] == [b"", b""]:
+            self.note(user=user.decode("latin-1"), accepted=True)
+            return AuthResult(success=True, auth_data=LoginPassword(user, b""))
+        answer = await server.challenge_auth(json.dumps(self.REFUSAL))
+        self.note(user=user.decode("latin-1") if user else None, accepted=False,
+                  answer=answer.decode("latin-1") if isinstance(answer, bytes) else None)
+        message = "535 5.7.8 Username and Password not accepted"
+        if self.echo and len(args) == 2:
+            message += " for " + args[1]
+        return AuthResult(success=False, handled=False, message=message)
+
+
 def make_authenticator(password):
     def authenticate(server, session, envelope, mechanism, auth_data):
         ok = password is None or auth_data.password == password.encode("latin-1")
@@ -64,7 +110,10 @@ def tls_context(pair):
 async def serve(arguments):
     folder = pathlib.Path(arguments.folder)
     folder.mkdir(parents=True, exist_ok=True)
-    handler = Saver(folder)
+    if arguments.xoauth2:
+        handler = TokenSaver(folder, arguments.xoauth2, arguments.echo_login)
+    else:
+        handler = Saver(folder)
     authenticator = make_authenticator(arguments.password)
     loop = asyncio.get_running_loop()
     options = {"auth_require_tls": False}
@@ -97,6 +146,8 @@ def main():
     parser.add_argument("--password")
     parser.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--xoauth2", metavar="TOKEN")
+    parser.add_argument("--echo-login", action="store_true")
     asyncio.run(serve(parser.parse_args()))
 
 
