@@ -29,6 +29,7 @@ if(EXISTS "${conf}")
   message(STATUS "Keeping: ${conf}")
 else()
   message(STATUS "Installing: ${conf}")
-  file(INSTALL "${VELTRUM_EXAMPLE_CONF}" DESTINATION "$ENV{DESTDIR}${program_dir}"
+  # file(INSTALL) puts DESTDIR in front itself.
+  file(INSTALL "${VELTRUM_EXAMPLE_CONF}" DESTINATION "${program_dir}"
        FILE_PERMISSIONS OWNER_READ OWNER_WRITE)
 endif()
