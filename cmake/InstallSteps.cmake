@@ -28,7 +28,6 @@ set(conf "$ENV{DESTDIR}${program_dir}/veltrum.conf")
 if(EXISTS "${conf}")
   message(STATUS "Keeping: ${conf}")
 else()
-  message(STATUS "Installing: ${conf}")
   # file(INSTALL) puts DESTDIR in front itself.
   file(INSTALL "${VELTRUM_EXAMPLE_CONF}" DESTINATION "${program_dir}"
        FILE_PERMISSIONS OWNER_READ OWNER_WRITE)
