@@ -89,7 +89,7 @@ install:
 # dist/veltrum_<version>_amd64.deb and dist/veltrum-<version>-win64.zip.
 package:
 	@scripts/bootstrap --package
-	@scripts/make-packages
+	@JOBS=$(JOBS) scripts/make-packages
 
 # The packages' contents, the .deb installed and removed again (on the machine
 # when run as root and veltrum is not installed, else into a scratch root), the
@@ -102,7 +102,7 @@ package-test: package
 # BUILD_TYPES widen it; see scripts/check-builds). Not part of `make test`.
 check-builds:
 	@scripts/bootstrap --fuzz
-	@scripts/check-builds
+	@JOBS=$(JOBS) scripts/check-builds
 
 demo: build
 	@scripts/demo
