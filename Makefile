@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all bootstrap build build-asan unit unit-asan fuzz-replay integration integration-valgrind \
-	test fuzz demo bench format clean
+	test fuzz demo bench format clean install package package-test check-builds
 
 all: build
 
@@ -10,11 +10,11 @@ bootstrap:
 	@scripts/bootstrap
 
 build: bootstrap
-	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRUM_WERROR=ON >/dev/null
 	@cmake --build build -j $(JOBS)
 
 build-asan: bootstrap
-	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRUM_SANITIZE=ON \
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRUM_SANITIZE=ON -DVELTRUM_WERROR=ON \
 		-DVELTRUM_FUZZ_REPLAY=ON >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 
@@ -71,9 +71,38 @@ fuzz:
 test-windows:
 	@scripts/bootstrap --windows
 	@cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-		-DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+		-DCMAKE_BUILD_TYPE=Release -DVELTRUM_WERROR=ON >/dev/null
 	@cmake --build build-win -j $(JOBS)
 	@scripts/test-windows
+
+# Installation: the program, its configuration and its log in a folder of their
+# own (PROGRAM_DIR, below PREFIX unless absolute), PREFIX/bin/veltrum linked to
+# it, the manual page and the docs. An existing veltrum.conf is kept.
+PREFIX ?= /usr/local
+PROGRAM_DIR ?= lib/veltrum
+install:
+	@cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVELTRUM_TESTS=OFF \
+		-DVELTRUM_PROGRAM_DIR=$(PROGRAM_DIR) >/dev/null
+	@cmake --build build-release -j $(JOBS) --target veltrum
+	@DESTDIR=$(DESTDIR) cmake --install build-release --prefix $(PREFIX) --strip
+
+# dist/veltrum_<version>_amd64.deb and dist/veltrum-<version>-win64.zip.
+package:
+	@scripts/bootstrap --package
+	@JOBS=$(JOBS) scripts/make-packages
+
+# The packages' contents, the .deb installed and removed again (on the machine
+# when run as root and veltrum is not installed, else into a scratch root), the
+# zip's program under Wine, the manual page's lint and lintian.
+package-test: package
+	@echo "== package tests"
+	@VELTRUM_SOURCE=$(CURDIR) /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/package
+
+# Release builds with gcc and clang, warnings as errors (COMPILERS and
+# BUILD_TYPES widen it; see scripts/check-builds). Not part of `make test`.
+check-builds:
+	@scripts/bootstrap --fuzz
+	@JOBS=$(JOBS) scripts/check-builds
 
 demo: build
 	@scripts/demo
@@ -87,4 +116,4 @@ format:
 	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h')
 
 clean:
-	rm -rf build build-asan build-win build-fuzz fuzz-run demo-run
+	rm -rf build build-asan build-win build-fuzz build-release build-pkg build-check dist fuzz-run demo-run

@@ -1,9 +1,9 @@
 #include "base/log.h"
 
 #include "base/date_value.h"
+#include "base/run_settings.h"
 #include "platform/log_file.h"
 #include "platform/process.h"
-#include "base/run_settings.h"
 
 namespace veltrum {
 
@@ -39,7 +39,10 @@ void writeLog(int kind, const std::string& text) {
   const DateValue now = currentDate();
   std::string line =
       logLine(formatDate("%dd.%mm.%yyyy %hh:%ii:%ss", now), currentUserName(), kind, text) + "\r\n";
-  std::string asideSuffix = "_" + formatDate("%dd%mm%yyyy_%hh%ii%ss", now);
+  // Appended rather than written as "_" + text: GCC 12 at -O3 takes the
+  // insertion at the front of a temporary for an overlapping copy (-Wrestrict).
+  std::string asideSuffix = "_";
+  asideSuffix += formatDate("%dd%mm%yyyy_%hh%ii%ss", now);
   if (!appendLogLine(runSettings().logPath, line, kLogSizeLimit, asideSuffix)) {
     reportLogFailure("Kann keine Logdatei erstellen", programFileName());
   }

@@ -74,7 +74,12 @@ std::string programPath() {
   if (length > 0 && static_cast<size_t>(length) < buffer.size() - 1) {
     return std::string(buffer.data(), static_cast<size_t>(length));
   }
-  return absolutePath(firstArgument);
+  // Without /proc: the path the program was started by, with links resolved,
+  // so that a start through /usr/bin/veltrum still finds the program's folder.
+  const std::string started = absolutePath(firstArgument);
+  char resolved[PATH_MAX];
+  if (!started.empty() && realpath(started.c_str(), resolved) != nullptr) return resolved;
+  return started;
 }
 
 RawCommandLine rawCommandLine(int argc, char** argv) {

@@ -4,6 +4,7 @@
 #include "base/log.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "base/version.h"
 
 namespace veltrum {
 
@@ -84,7 +85,7 @@ std::vector<std::string> helpLines() {
   return {
       "",
       "",
-      "Veltrum V2014.01.13.02 - watchdog for files that have grown too old",
+      "Veltrum V" VELTRUM_VERSION " - watchdog for files that have grown too old",
       "",
       "Usage: Veltrum [/?][/f] <Dateiname> [/t] <Zeit in Minuten> [/a] "
       "mail|quillbox|exec|execwait [Optional:/m oder /z]",

@@ -6,7 +6,9 @@ import signal
 import subprocess
 import time
 
-from conftest import BINARY, MEMCHECK, ON_WINDOWS, RUNNER, posix_only
+import pytest
+
+from conftest import BINARY, MEMCHECK, ON_WINDOWS, RUNNER, not_under_valgrind, posix_only
 
 HELP = [
     "",
@@ -151,6 +153,47 @@ def test_log_and_configuration_are_named_after_the_program(veltrum):
     log = (veltrum.folder / "veltrum.log.bak.log").read_bytes()
     assert b" [LOG] ---[Start]---\r\n" in log
     assert b"Init-Recursive         :7" in log
+
+
+@posix_only
+@pytest.mark.parametrize("link_kind", ["absolute", "relative", "chain"])
+def test_started_through_a_link_the_program_keeps_to_its_own_folder(veltrum, tmp_path, link_kind):
+    # As installed: /usr/bin/veltrum links to /opt/veltrum/veltrum.
+    veltrum.write_conf(Recursive="5")
+    bin_folder = tmp_path / "bin"
+    bin_folder.mkdir()
+    link = bin_folder / "veltrum"
+    if link_kind == "absolute":
+        link.symlink_to(veltrum.program)
+    elif link_kind == "relative":
+        link.symlink_to(os.path.relpath(veltrum.program, bin_folder))
+    else:
+        (bin_folder / "second").symlink_to(veltrum.program)
+        link.symlink_to("second")
+    completed = subprocess.run(RUNNER + [str(link), "/f", "x"], cwd=tmp_path,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    assert completed.returncode == 0
+    assert b"Init-Recursive         :5" in veltrum.log_bytes()
+    assert sorted(p.name for p in bin_folder.iterdir()) == sorted(
+        ["veltrum"] + (["second"] if link_kind == "chain" else []))
+
+
+@posix_only
+@not_under_valgrind("valgrind reads /proc")
+@pytest.mark.skipif(os.name != "posix" or os.geteuid() != 0 or not shutil.which("unshare"),
+                    reason="hiding /proc needs root and unshare")
+def test_without_proc_a_start_through_a_link_still_finds_the_program_folder(veltrum, tmp_path):
+    veltrum.write_conf(Recursive="6")
+    link = tmp_path / "veltrum"
+    link.symlink_to(veltrum.program)
+    # A private mount namespace with an empty /proc: the path the program was
+    # started by is all it has.
+    completed = subprocess.run(
+        ["unshare", "--mount", "sh", "-c", 'mount -t tmpfs none /proc && exec "$0" /f x',
+         str(link)], cwd=tmp_path, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    assert completed.returncode == 0, completed.stderr
+    assert b"Init-Recursive         :6" in veltrum.log_bytes()
+    assert not (tmp_path / "veltrum.log").exists()
 
 
 def test_a_name_without_lower_case_exe_never_logs_into_the_program(veltrum):
