@@ -65,6 +65,8 @@ def test_control_fields(deb, name, expected):
 def test_dependencies_come_from_the_binary(deb):
     depends = [d.strip().split()[0] for d in field(deb, "Depends").split(",")]
     assert "libc6" in depends and "libpcre2-8-0" in depends
+    # Loaded at run time for TLS and the token request, named all the same.
+    assert "libssl3" in depends and "libcurl4" in depends
     # The C++ runtime is linked in; a dependency on it would mean it is not.
     assert not [d for d in depends if d.startswith(("libstdc++", "libgcc"))]
 
