@@ -216,10 +216,11 @@ class TestLogFolderFaults:
 
     @pytest.fixture
     def disk(self, tmp_path):
-        """A small file system of the test's own, or a skip."""
+        """A small file system of the test's own (room for the program with its
+        debug information), or a skip."""
         folder = tmp_path / "disk"
         folder.mkdir()
-        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=8m", "tmpfs", str(folder)],
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64m", "tmpfs", str(folder)],
                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         if mounted.returncode != 0:
             pytest.skip("cannot mount a tmpfs here (needs root in a privileged machine): "
