@@ -248,3 +248,26 @@ def keeping(received):
         peer.line()
         peer.send(b"221 2.0.0 Bye\r\n")
     return script
+
+
+def mail_runs_at_once(runs):
+    """Starts a mail run over `folder`/*.lck for every entry of `runs` (a dict
+    with "veltrum" and "folder") at the same time and waits for them all; each
+    entry gets the finished process as "completed" and its wall time as
+    "took"."""
+    from conftest import RUNNER, native
+
+    def run(entry):
+        started = time.monotonic()
+        entry["completed"] = subprocess.run(
+            RUNNER + [str(entry["veltrum"].program), "/f", native(entry["folder"] / "*.lck"),
+                      "/t", "-60", "/a", "mail", "/m"],
+            cwd=entry["veltrum"].folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE, timeout=120)
+        entry["took"] = time.monotonic() - started
+
+    threads = [threading.Thread(target=run, args=(entry,)) for entry in runs.values()]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()

@@ -334,10 +334,8 @@ SETTINGS = {"reset-in-message": {"Mail_Body": "B" * 4_000_000},
 @pytest.fixture(scope="module")
 def hostile_runs(tmp_path_factory):
     """Runs every hostile server against its own installation, all at once."""
-    import subprocess
-    import threading
-    from conftest import RUNNER, Veltrum
-    from smtp_peers import ScriptedServer
+    from conftest import Veltrum
+    from smtp_peers import ScriptedServer, mail_runs_at_once
 
     runs = {}
     for name, (script, reports_expected, _) in HOSTILE.items():
@@ -349,20 +347,7 @@ def hostile_runs(tmp_path_factory):
         old_files(folder, *[f"{i}.lck" for i in range(len(reports_expected))])
         runs[name] = {"veltrum": veltrum, "server": running, "folder": folder}
 
-    def run(entry):
-        started = time.monotonic()
-        entry["completed"] = subprocess.run(
-            RUNNER + [str(entry["veltrum"].program), "/f", str(entry["folder"] / "*.lck"),
-                      "/t", "-60", "/a", "mail", "/m"],
-            cwd=entry["veltrum"].folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, timeout=120)
-        entry["took"] = time.monotonic() - started
-
-    threads = [threading.Thread(target=run, args=(entry,)) for entry in runs.values()]
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join()
+    mail_runs_at_once(runs)
     yield runs
     for entry in runs.values():
         entry["server"].stop()

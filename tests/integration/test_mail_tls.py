@@ -5,14 +5,14 @@ plain text: the mail fails with status -7 and the password never leaves."""
 import base64
 import socket
 import ssl
-import threading
 import time
 
 import pytest
 
 from certificates import CertificateSet
-from conftest import ON_WINDOWS, RUNNER, Veltrum, cp, native
-from smtp_peers import PROGRAM_HOST, ScriptedServer, SinkServer, mail_conf, old_files
+from conftest import ON_WINDOWS, Veltrum, cp, native
+from smtp_peers import (PROGRAM_HOST, ScriptedServer, SinkServer, mail_conf, mail_runs_at_once,
+                        old_files)
 
 PASSWORD = "Geheim-\xe4-42"
 ROUTE = "ops@example.com \u00fcber " + PROGRAM_HOST
@@ -341,7 +341,6 @@ SCENARIOS = {
 @pytest.fixture(scope="module")
 def tls_runs(tmp_path_factory, pki):
     """Runs every scenario against its own installation, all at once."""
-    import subprocess
     runs = {}
     for name, script in scripts(pki).items():
         security = SCENARIOS[name][0]
@@ -354,20 +353,7 @@ def tls_runs(tmp_path_factory, pki):
         old_files(folder, "alt.lck")
         runs[name] = {"veltrum": veltrum, "server": running, "folder": folder}
 
-    def run(entry):
-        started = time.monotonic()
-        entry["completed"] = subprocess.run(
-            RUNNER + [str(entry["veltrum"].program), "/f", native(entry["folder"] / "*.lck"),
-                      "/t", "-60", "/a", "mail", "/m"],
-            cwd=entry["veltrum"].folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, timeout=120)
-        entry["took"] = time.monotonic() - started
-
-    threads = [threading.Thread(target=run, args=(entry,)) for entry in runs.values()]
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join()
+    mail_runs_at_once(runs)
     yield runs
     for entry in runs.values():
         entry["server"].stop()
