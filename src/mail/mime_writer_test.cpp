@@ -99,7 +99,11 @@ TEST_F(MimeWriter, OneToAndOneCcFieldForTheVisibleRecipients) {
   EXPECT_EQ(text.find("e@f.de"), std::string::npos);
 
   std::string many;
-  for (int i = 0; i < 30; ++i) many += "r" + std::to_string(i) + "@example.com;";
+  for (int i = 0; i < 30; ++i) {
+    many += 'r';
+    many += std::to_string(i);
+    many += "@example.com;";
+  }
   text = written(many, "x");
   std::string to = text.substr(text.find("\r\nTo: ") + 2);
   to = to.substr(0, to.find("\r\nSubject: "));

@@ -221,9 +221,11 @@ void searchEnteredDirectory(const std::string& directory, const std::string& loc
   sortByName(subfolders);
 }
 
+// The trail of open folders is a POSIX matter: entered folders are checked
+// by searchEnteredDirectory here.
 void searchDirectory(const std::string& directory, const std::vector<std::string>& patterns,
-                     std::vector<std::vector<DirEntry>>* matches,
-                     std::vector<DirEntry>* subfolders) {
+                     std::vector<std::vector<DirEntry>>* matches, std::vector<DirEntry>* subfolders,
+                     FolderTrail* /*trail*/) {
   matches->assign(patterns.size(), {});
   for (size_t i = 0; i < patterns.size(); ++i) {
     if (enumerateDirectory(directory, patterns[i], &(*matches)[i]) == EnumOutcome::Failed) {
