@@ -307,7 +307,7 @@ class TestOddInput:
 
 CHURN = r'''
 import os, shutil, sys, time
-root, stop = sys.argv[1], sys.argv[2]
+root, stop, lifetime = sys.argv[1], sys.argv[2], float(sys.argv[3])
 count = 0
 while not os.path.exists(stop):
     fresh = os.path.join(root, "c%d" % count)
@@ -322,9 +322,9 @@ while not os.path.exists(stop):
         os.rename(old, os.path.join(root, "moved%d" % count))  # or moves away
         shutil.rmtree(os.path.join(root, "moved%d" % (count - 2)), ignore_errors=True)
     count += 1
-    # Each folder lives for a few milliseconds: long enough for a search that
+    # Each folder lives for a few of these: long enough for a search that
     # listed it to meet it mostly, short enough that some vanish under it.
-    time.sleep(0.005)
+    time.sleep(lifetime)
     if count == 5:
         open(os.path.join(root, "..", "churning"), "w").close()
 '''
@@ -343,7 +343,11 @@ def test_files_and_folders_vanishing_during_a_recursive_search(veltrum, tmp_path
     churn = zone / "m-churn"
     churn.mkdir()
     stop = tmp_path / "stop"
-    churner = subprocess.Popen(["/usr/bin/python3", "-c", CHURN, str(churn), str(stop)])
+    # Under valgrind every step of the search is many times slower: the
+    # folders must live longer for it to meet them at all.
+    from memcheck import FOLDER as under_valgrind
+    lifetime = "0.05" if under_valgrind else "0.005"
+    churner = subprocess.Popen(["/usr/bin/python3", "-c", CHURN, str(churn), str(stop), lifetime])
     try:
         while not (zone / "churning").exists():
             assert churner.poll() is None, "the churning process ended early"
