@@ -47,6 +47,13 @@ def test_the_configuration_is_the_example_in_windows_1252(unpacked):
     assert data.decode("cp1252") == example.replace("\n", "\r\n")
 
 
+def test_the_licences_name_the_project_and_everything_linked_in(unpacked):
+    text = (unpacked / "LICENSES.txt").read_bytes().decode("utf-8")
+    for needle in ("Apache License", "PCRE2 LICENCE", "Niels Lohmann", "MinGW-w64",
+                   "GCC RUNTIME LIBRARY EXCEPTION", "requirements of the license of GCC."):
+        assert needle in text, needle
+
+
 def test_the_program_imports_only_dlls_of_windows(unpacked):
     dump = run("x86_64-w64-mingw32-objdump", "-p", unpacked / "veltrum.exe").stdout.decode()
     imported = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
