@@ -1,6 +1,7 @@
 #include "base/text.h"
 
 #include "platform/console.h"
+#include "platform/text_encoding.h"
 
 namespace veltrum {
 
@@ -56,6 +57,10 @@ char toWindows1252(long code) {
 
 }  // namespace
 
+std::string nativeText(const char* utf8) {
+  return platformTextEncoding() == TextEncoding::utf8 ? std::string(utf8) : cp1252(utf8);
+}
+
 std::string cp1252(const char* utf8) {
   std::string text(utf8);
   std::string result;
@@ -81,6 +86,20 @@ std::string utf8ToLatin1(const std::string& text) {
     at += decoded.length;
   }
   return result;
+}
+
+size_t validUtf8Length(const std::string& text, size_t at) {
+  Decoded decoded = decodeUtf8(text, at);
+  return decoded.code < 0 ? 0 : decoded.length;
+}
+
+bool isValidUtf8(const std::string& text) {
+  for (size_t at = 0; at < text.size();) {
+    size_t length = validUtf8Length(text, at);
+    if (length == 0) return false;
+    at += length;
+  }
+  return true;
 }
 
 std::string latin1ToUtf8(const std::string& text) {
