@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/text_encoding.h"
+
 namespace veltrum {
 namespace {
 
 TEST(EncodedWords, ShortTexts) {
+  // Windows-1252 texts, as the Windows build holds them.
+  const ScopedTextEncoding windows(TextEncoding::windows1252);
   struct Case {
     std::string text, words;
   } cases[] = {
@@ -31,6 +35,8 @@ TEST(EncodedWords, ShortTexts) {
 }
 
 TEST(EncodedWords, LongTextsAreSplitIntoWordsOfAtMost67Characters) {
+  // Windows-1252 texts, as the Windows build holds them.
+  const ScopedTextEncoding windows(TextEncoding::windows1252);
   auto repeated = [](const std::string& text, int times) {
     std::string result;
     for (int i = 0; i < times; ++i) result += text;

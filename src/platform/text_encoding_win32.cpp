@@ -2,8 +2,12 @@
 
 namespace veltrum {
 
-TextEncoding platformTextEncoding() {
+TextEncoding systemTextEncoding() {
   return TextEncoding::windows1252;
+}
+
+const char* platformLineEnd() {
+  return "\r\n";
 }
 
 }  // namespace veltrum
