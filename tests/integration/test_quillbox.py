@@ -17,7 +17,8 @@ def old_file(path, age_seconds=7200):
 
 
 def drop_content(current_file):
-    return (b"Veltrum - Benachrichtigung\rDie Datei " + cp(current_file) +
+    """The drop file's bytes: Windows-1252 on every platform, the messenger's format."""
+    return (b"Veltrum - Benachrichtigung\rDie Datei " + current_file.encode("cp1252") +
             b"\rhat das zul\xe4ssige Alter \xfcberschritten!\r\n")
 
 
