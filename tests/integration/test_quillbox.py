@@ -4,7 +4,7 @@ import os
 import re
 import time
 
-from conftest import cp, native, not_under_valgrind, posix_only, sep
+from conftest import native, not_under_valgrind, posix_only, sep
 
 NAME = re.compile(r"^(\d{8})_(\d{6})(\d+)\.msg$")
 
