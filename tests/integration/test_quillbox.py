@@ -18,7 +18,8 @@ def old_file(path, age_seconds=7200):
 
 def drop_content(current_file):
     """The drop file's bytes: Windows-1252 on every platform, the messenger's format."""
-    return (b"Veltrum - Benachrichtigung\rDie Datei " + current_file.encode("cp1252") +
+    name = current_file.encode("cp1252") if isinstance(current_file, str) else current_file
+    return (b"Veltrum - Benachrichtigung\rDie Datei " + name +
             b"\rhat das zul\xe4ssige Alter \xfcberschritten!\r\n")
 
 
