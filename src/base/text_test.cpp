@@ -60,30 +60,6 @@ TEST(Text, Latin1ToUtf8AndBack) {
   EXPECT_EQ(latin1ToUtf8("Gr\xFC\xDF"), "Grüß");
 }
 
-}  // namespace
-}  // namespace veltrum
-
-namespace veltrum {
-namespace {
-
-TEST(Text, ConversionsForTheDropFileAndTheTokenForm) {
-  struct Case {
-    std::string utf8, windows1252;
-  } cases[] = {
-      {"Prüfbericht Müller €uro ß",
-       "Pr\xFC"
-       "fbericht M\xFCller \x80uro \xDF"},
-      {"„x“ – Ł→😀", "\x84x\x93 \x96 ???"},  // what Windows-1252 cannot hold becomes "?"
-      {"\\x81 a\xFF", "\\x81 a?"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(windows1252Of(c.utf8, TextEncoding::utf8), c.windows1252) << c.utf8;
-    EXPECT_EQ(windows1252Of(c.windows1252, TextEncoding::windows1252), c.windows1252);
-  }
-  EXPECT_EQ(utf8Of("Gr\xFC\xDF \x80", TextEncoding::windows1252), "Grüß €");
-  EXPECT_EQ(utf8Of("Grüß €", TextEncoding::utf8), "Grüß €");
-}
-
 TEST(Text, ACutLeavesUtf8WellFormed) {
   const std::string text = "ab€";  // "€" takes bytes 2 to 4
   for (size_t limit = 0; limit <= 6; ++limit) {
