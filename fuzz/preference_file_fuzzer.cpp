@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_input.h"
-#include "run/configuration.h"
 #include "base/preference_file.h"
 #include "base/run_settings.h"
+#include "fuzz/fuzz_input.h"
+#include "platform/text_encoding.h"
+#include "run/configuration.h"
 
 namespace veltrum {
 namespace {
@@ -40,14 +41,13 @@ void lookUpRunKeys(PreferenceFile& file) {
   for (const char* key : kRunKeys) checkValue(file.readKey(key, "\n"), "\n");
 }
 
-// In a file that is not UTF-8, every group and key is found by its own name,
-// in either letter case.
+// Every group and key is found by its own name: the names are held in the
+// encoding they are searched in.
 void lookUpOwnNames(PreferenceFile& file) {
   const auto entries = file.entries();
   for (const PreferenceEntry& entry : entries) {
     if (entry.kind == PreferenceEntry::Kind::Group) {
-      bool found = file.selectGroup(entry.name);
-      if (!file.isUtf8()) FUZZ_CHECK(found);
+      FUZZ_CHECK(file.selectGroup(entry.name));
     } else if (entry.kind == PreferenceEntry::Kind::Key) {
       checkValue(file.readKey(entry.name, "\n"), "\n");
     }
@@ -55,7 +55,7 @@ void lookUpOwnNames(PreferenceFile& file) {
   file.selectGroup("");
   for (const PreferenceEntry& entry : entries) {
     if (entry.kind == PreferenceEntry::Kind::Group) break;
-    if (entry.kind != PreferenceEntry::Kind::Key || file.isUtf8()) continue;
+    if (entry.kind != PreferenceEntry::Kind::Key) continue;
     FUZZ_CHECK(file.readKey(entry.name, "\n") != "\n");
   }
 }
@@ -64,14 +64,15 @@ std::vector<std::string> logTexts(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::vector<std::string> texts;
+  const std::string lineEnd = platformLineEnd();
   for (size_t at = 0; at < log.size();) {
-    size_t end = log.find("\r\n", at);
+    size_t end = log.find(lineEnd, at);
     FUZZ_CHECK(end != std::string::npos);
     std::string line = log.substr(at, end - at);
     size_t marker = line.find(" [LOG] ");
     FUZZ_CHECK(marker != std::string::npos);
     texts.push_back(line.substr(marker + 7));
-    at = end + 2;
+    at = end + lineEnd.size();
   }
   return texts;
 }

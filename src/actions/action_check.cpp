@@ -4,6 +4,7 @@
 
 #include "base/console.h"
 #include "base/log.h"
+#include "base/outside_text.h"
 #include "base/run_settings.h"
 #include "base/text.h"
 #include "mail/mail_login.h"
@@ -31,14 +32,14 @@ void reportFailure(const std::string& message) {
 int checkMailSecurity(const RunSettings& settings) {
   SmtpSecurity security;
   if (!smtpSecurityFromText(settings.mailSecurity, security)) {
-    writeLog(ERR, cp1252("Check-mail: Unbekannter Wert für Mail_Security: ") +
+    writeLog(ERR, nativeText("Check-mail: Unbekannter Wert für Mail_Security: ") +
                       settings.mailSecurity + " (erlaubt: none, starttls, tls)");
     return -1;
   }
   if (!trustFileUsable(settings.mailCaFile)) {
-    writeLog(ERR, cp1252("Check-mail: Zertifikatsdatei aus Mail_CAFile ist nicht verwendbar "
-                         "(fehlt, ist leer, ist ein Verzeichnis oder enthält kein "
-                         "PEM-Zertifikat): ") +
+    writeLog(ERR, nativeText("Check-mail: Zertifikatsdatei aus Mail_CAFile ist nicht verwendbar "
+                             "(fehlt, ist leer, ist ein Verzeichnis oder enthält kein "
+                             "PEM-Zertifikat): ") +
                       settings.mailCaFile);
     return -1;
   }
@@ -48,18 +49,18 @@ int checkMailSecurity(const RunSettings& settings) {
 int checkMail(RunSettings& settings) {
   const std::string& smtp = settings.mailSmtp;
   if (smtp.size() < 5 || std::count(smtp.begin(), smtp.end(), '.') != 2) {
-    writeLog(ERR, cp1252("Check-mail: SMTP Bedingung zum Mailversand wird nicht erfüllt"));
+    writeLog(ERR, nativeText("Check-mail: SMTP Bedingung zum Mailversand wird nicht erfüllt"));
     return -1;
   }
   const auto plausibleAddress = [](const std::string& address) {
     return address.size() >= 5 && contains(address, '@') && contains(address, '.');
   };
   if (!plausibleAddress(settings.mailFrom)) {
-    writeLog(ERR, cp1252("Check-mail: FROM Bedingung zum Mailversand wird nicht erfüllt"));
+    writeLog(ERR, nativeText("Check-mail: FROM Bedingung zum Mailversand wird nicht erfüllt"));
     return -1;
   }
   if (!plausibleAddress(settings.mailTo)) {
-    writeLog(ERR, cp1252("Check-mail: TO Bedingung zum Mailversand wird nicht erfüllt"));
+    writeLog(ERR, nativeText("Check-mail: TO Bedingung zum Mailversand wird nicht erfüllt"));
     return -1;
   }
   if (settings.mailSubject.empty()) settings.mailSubject = "Veltrum - Benachrichtigung";
@@ -86,19 +87,19 @@ int checkQuillbox(const RunSettings& settings) {
 }
 
 int checkProgram(const RunSettings& settings) {
-  writeLog(LOG, cp1252("Check:Exec soll als Aktion durchgeführt werden"));
+  writeLog(LOG, nativeText("Check:Exec soll als Aktion durchgeführt werden"));
   if (fileSizeOf(settings.exec) <= 0) {
-    reportFailure(cp1252("Check:Angegebene Programm für Exec kann nicht gefunden werden"));
+    reportFailure(nativeText("Check:Angegebene Programm für Exec kann nicht gefunden werden"));
     return -1;
   }
-  writeLog(LOG, cp1252("Check:Angegebene Programm für Exec gefunden"));
+  writeLog(LOG, nativeText("Check:Angegebene Programm für Exec gefunden"));
   if (!programIsRunnable(settings.exec, ansiUpper(programExtension(settings.exec)))) {
     reportFailure(
-        cp1252("Check:Angegebene Programm für Exec entspricht nicht der "
-               "Extension-Vorgabe:bat,cmd,exe,com"));
+        nativeText("Check:Angegebene Programm für Exec entspricht nicht der "
+                   "Extension-Vorgabe:bat,cmd,exe,com"));
     return -1;
   }
-  writeLog(LOG, cp1252("Check:Angegebene Programm für Exec entspricht Extension-Vorgabe"));
+  writeLog(LOG, nativeText("Check:Angegebene Programm für Exec entspricht Extension-Vorgabe"));
   return 0;
 }
 
@@ -121,7 +122,7 @@ int checkAction(const std::string& action) {
   if (action == "mail") return checkMail(settings);
   if (action == "quillbox") return checkQuillbox(settings);
   if (action == "exec" || action == "execwait") return checkProgram(settings);
-  reportFailure(cp1252("Check:Unbekannte Aktion soll ausgeführt werden:") + action +
+  reportFailure(nativeText("Check:Unbekannte Aktion soll ausgeführt werden:") + shownText(action) +
                 " . Hilfe mit /?");
   return -1;
 }

@@ -10,6 +10,7 @@
 #include "actions/action_check.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "platform/text_encoding.h"
 
 namespace veltrum {
 namespace {
@@ -54,16 +55,24 @@ TEST(ActionCheckPosix, ProgramMustExistBeNonEmptyAndExecutable) {
     for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++found;
     return found;
   };
-  EXPECT_EQ(count("] " + cp1252("Check:Exec soll als Aktion durchgeführt werden") + "\r\n"), 6u);
+  EXPECT_EQ(count("] " + nativeText("Check:Exec soll als Aktion durchgeführt werden") +
+                  platformLineEnd()),
+            6u);
   EXPECT_EQ(
-      count("[ERR] " + cp1252("Check:Angegebene Programm für Exec kann nicht gefunden werden\r\n")),
+      count("[ERR] " + nativeText("Check:Angegebene Programm für Exec kann nicht gefunden werden") +
+            platformLineEnd()),
       4u);
-  EXPECT_EQ(count("[LOG] " + cp1252("Check:Angegebene Programm für Exec gefunden\r\n")), 2u);
+  EXPECT_EQ(count("[LOG] " + nativeText("Check:Angegebene Programm für Exec gefunden") +
+                  platformLineEnd()),
+            2u);
   EXPECT_EQ(count("[LOG] " +
-                  cp1252("Check:Angegebene Programm für Exec entspricht Extension-Vorgabe\r\n")),
+                  nativeText("Check:Angegebene Programm für Exec entspricht Extension-Vorgabe") +
+                  platformLineEnd()),
             1u);
-  EXPECT_EQ(count("[ERR] " + cp1252("Check:Angegebene Programm für Exec entspricht nicht der "
-                                    "Extension-Vorgabe:bat,cmd,exe,com\r\n")),
+  EXPECT_EQ(count("[ERR] " +
+                  nativeText("Check:Angegebene Programm für Exec entspricht nicht der "
+                             "Extension-Vorgabe:bat,cmd,exe,com") +
+                  platformLineEnd()),
             1u);
   runSettings() = saved;
   fs::remove_all(folder);

@@ -7,9 +7,9 @@
 #include <random>
 #include <sstream>
 
-#include "platform/program_check.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "platform/program_check.h"
 
 namespace veltrum {
 namespace {
@@ -45,8 +45,9 @@ class ActionCheck : public testing::Test {
     std::vector<std::string> texts;
     std::string line;
     while (std::getline(bytes, line, '\n')) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();  // the CR LF of Windows
       const size_t marker = line.find("] ");
-      texts.push_back(line.substr(marker + 2, line.size() - marker - 3));  // CR dropped
+      texts.push_back(line.substr(marker + 2));
     }
     return texts;
   }
@@ -64,10 +65,11 @@ class ActionCheck : public testing::Test {
 
 TEST_F(ActionCheck, MailConditionsInTheirOrder) {
   const std::string smtpLine =
-      cp1252("Check-mail: SMTP Bedingung zum Mailversand wird nicht erfüllt");
+      nativeText("Check-mail: SMTP Bedingung zum Mailversand wird nicht erfüllt");
   const std::string fromLine =
-      cp1252("Check-mail: FROM Bedingung zum Mailversand wird nicht erfüllt");
-  const std::string toLine = cp1252("Check-mail: TO Bedingung zum Mailversand wird nicht erfüllt");
+      nativeText("Check-mail: FROM Bedingung zum Mailversand wird nicht erfüllt");
+  const std::string toLine =
+      nativeText("Check-mail: TO Bedingung zum Mailversand wird nicht erfüllt");
   EXPECT_EQ(mail("a.b.c", "a@b.c", "d@e.f"), 0);
   EXPECT_EQ(mail("mailserver", "bad", "bad"), -1);       // no dot: SMTP, and only SMTP
   EXPECT_EQ(mail("mail.server", "a@b.c", "d@e.f"), -1);  // one dot
@@ -96,8 +98,8 @@ TEST_F(ActionCheck, KeywordsAreCaseSensitive) {
   EXPECT_EQ(checkAction(""), -1);
   EXPECT_EQ(logTexts(),
             (std::vector<std::string>{
-                cp1252("Check:Unbekannte Aktion soll ausgeführt werden:Mail . Hilfe mit /?"),
-                cp1252("Check:Unbekannte Aktion soll ausgeführt werden: . Hilfe mit /?")}));
+                nativeText("Check:Unbekannte Aktion soll ausgeführt werden:Mail . Hilfe mit /?"),
+                nativeText("Check:Unbekannte Aktion soll ausgeführt werden: . Hilfe mit /?")}));
 }
 
 TEST_F(ActionCheck, QuillboxTestFileIsWrittenAndRemoved) {

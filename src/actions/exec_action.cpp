@@ -4,9 +4,10 @@
 #include <string>
 
 #include "actions/output_line_reader.h"
-#include "platform/subprocess.h"
 #include "base/log.h"
+#include "base/outside_text.h"
 #include "base/run_settings.h"
+#include "platform/subprocess.h"
 
 namespace veltrum {
 
@@ -17,13 +18,14 @@ std::string commandLine(const RunSettings& settings) {
   return "\"" + settings.exec + "\" \"" + settings.execParam + "\"";
 }
 
-// Every line followed by one CR, then CR CR: no output gives CR CR.
+// Every line followed by one CR, then CR CR: no output gives CR CR. Each
+// line is shown decoded and escaped, so only these CRs break it.
 std::string collectOutput(Subprocess& program) {
   OutputLineReader reader([&program](std::string* bytes) { return program.readOutput(bytes); });
   std::string text;
   std::string line;
   while (reader.nextLine(&line)) {
-    text += line;
+    text += shownText(line);
     text += '\r';
   }
   text += "\r\r";

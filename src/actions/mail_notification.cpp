@@ -7,10 +7,11 @@
 #include "base/console.h"
 #include "base/log.h"
 #include "base/number_rule.h"
+#include "base/outside_text.h"
 #include "base/run_settings.h"
 #include "base/text.h"
-#include "mail/mail_body.h"
 #include "mail/base64.h"
+#include "mail/mail_body.h"
 #include "mail/mail_login.h"
 #include "mail/oauth_token.h"
 #include "mail/secret_mask.h"
@@ -52,9 +53,10 @@ std::string masked(const RunSettings& settings, const std::string& text,
   return withoutLoginSecrets(line, settings.mailUser, settings.mailPassword);
 }
 
-// The server's last line for the report, without the login secrets it may quote.
+// The server's last line for the report, without the login secrets it may
+// quote; masked before it is decoded, so a secret is found by its bytes.
 std::string serverLine(const RunSettings& settings, const std::string& token = "") {
-  return masked(settings, lastServerMessage(), token);
+  return shownText(masked(settings, lastServerMessage(), token));
 }
 
 // Which step of setting up TLS failed, for the report of a mail that was not
@@ -66,7 +68,7 @@ std::string tlsFailureText() {
     case TlsSetupFailure::Refused:
       return "STARTTLS wurde vom Server abgelehnt";
     case TlsSetupFailure::Certificate:
-      return cp1252(
+      return nativeText(
           "Zertifikat des Servers nicht vertrauenswürdig oder für einen anderen Namen "
           "ausgestellt");
     case TlsSetupFailure::TrustStore:
@@ -100,11 +102,11 @@ MailBody notificationBody(const RunSettings& settings) {
   const std::string& configured = settings.mailBody;
   size_t html = configured.find("<html>");
   if (html == std::string::npos) {
-    return MailBody(configured + "\r" + fileTooOldText(settings.currentFile));
+    return MailBody(configured + "\r" + fileTooOldText(shownText(settings.currentFile)));
   }
-  return MailBody::withHtml(
-      configured.substr(0, html),
-      configured.substr(html) + "\r" + fileTooOldText(htmlEscaped(settings.currentFile)));
+  return MailBody::withHtml(configured.substr(0, html),
+                            configured.substr(html) + "\r" +
+                                fileTooOldText(htmlEscaped(shownText(settings.currentFile))));
 }
 
 // The run's access token, asked once; nullptr (and the report) when there is
@@ -128,7 +130,7 @@ const std::string* runToken(const RunSettings& settings, const std::string& rout
 void sendMailNotification() {
   const RunSettings& settings = runSettings();
   writeLog(LOG, "E-Mail Nachricht wird erstellt");
-  const std::string route = settings.mailTo + cp1252(" über ") + settings.mailSmtp;
+  const std::string route = settings.mailTo + nativeText(" über ") + settings.mailSmtp;
   const bool withToken = mailAuthOf(settings.mailAuth) == MailAuth::XOAuth2;
   const std::string* token = withToken ? runToken(settings, route) : nullptr;
   if (withToken && token == nullptr) return;
@@ -139,7 +141,7 @@ void sendMailNotification() {
   if (status == kTlsFailedStatus) return reportTlsFailure(settings, route);
   if (status != 1) {
     // A refused connection stays with the transport; only QUIT may end it.
-    report(ERR, cp1252("Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: ") +
+    report(ERR, nativeText("Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: ") +
                     serverLine(settings, token ? *token : ""));
     return;
   }
@@ -151,9 +153,9 @@ void sendMailNotification() {
                       notificationBody(settings), settings.mailUser, settings.mailPassword);
   }
   if (status == 1) {
-    report(LOG,
-           "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route +
-               (connectionUsesTls() ? cp1252(" per TLS verschlüsselt versendet") : " versendet"));
+    report(LOG, "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route +
+                    (connectionUsesTls() ? nativeText(" per TLS verschlüsselt versendet")
+                                         : " versendet"));
   } else if (status == kTlsFailedStatus) {
     reportTlsFailure(settings, route);
   } else {

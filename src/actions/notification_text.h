@@ -9,7 +9,7 @@
 namespace veltrum {
 
 inline std::string fileTooOldText(const std::string& path) {
-  return "Die Datei " + path + "\r" + cp1252("hat das zulässige Alter überschritten!");
+  return "Die Datei " + path + "\r" + nativeText("hat das zulässige Alter überschritten!");
 }
 
 }  // namespace veltrum

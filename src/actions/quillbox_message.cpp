@@ -5,9 +5,11 @@
 
 #include "actions/notification_text.h"
 #include "base/date_value.h"
-#include "platform/create_file.h"
 #include "base/log.h"
+#include "base/outside_text.h"
 #include "base/run_settings.h"
+#include "base/text.h"
+#include "platform/create_file.h"
 
 namespace veltrum {
 
@@ -19,8 +21,11 @@ constexpr int kMaxNamesTried = 1000;
 
 int32_t dropCounter = 0;
 
+// The messenger reads Windows-1252 with CR LF on every platform, so the
+// whole text is converted, the German words included.
 std::string messageBytes(const std::string& currentFile) {
-  return "Veltrum - Benachrichtigung\r" + fileTooOldText(currentFile) + "\r\n";
+  return windows1252Of("Veltrum - Benachrichtigung\r" + fileTooOldText(shownText(currentFile)) +
+                       "\r\n");
 }
 
 }  // namespace

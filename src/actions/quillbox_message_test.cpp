@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "base/run_settings.h"
+#include "base/text.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/scratch_folder_for_tests.h"
-#include "base/run_settings.h"
-#include "base/text.h"
+#include "platform/text_encoding.h"
 
 namespace veltrum {
 namespace {
@@ -66,7 +67,9 @@ class QuillboxMessage : public testing::Test {
     std::string log = readBytes(folder_ / "veltrum.log");
     std::vector<std::string> texts;
     size_t start = 0;
-    for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string lineEnd = platformLineEnd();
+    for (size_t end; (end = log.find(lineEnd, start)) != std::string::npos;
+         start = end + lineEnd.size()) {
       std::string line = log.substr(start, end - start);
       size_t marker = line.find(" [LOG] ");
       if (marker == std::string::npos) marker = line.find(" [ERR] ");
@@ -92,7 +95,7 @@ class QuillboxMessage : public testing::Test {
 };
 
 TEST_F(QuillboxMessage, NameFromDateTimeAndCounterAndTheExactBytes) {
-  runSettings().currentFile = cp1252("/data/Prüfung/alte Datei ä.lck");
+  runSettings().currentFile = nativeText("/data/Prüfung/alte Datei ä.lck");
   const int counter = dropCounterValue();
   writeQuillboxMessage();
 

@@ -1,11 +1,12 @@
 #include "base/console.h"
 
 #include "platform/console.h"
+#include "platform/text_encoding.h"
 
 namespace veltrum {
 
 void printLine(const std::string& text) {
-  writeConsoleBytes(text + "\r\n");
+  writeConsoleBytes(text + platformLineEnd());
 }
 
 std::string toOem(const std::string& text) {

@@ -5,10 +5,11 @@
 
 namespace veltrum {
 
-// Writes the text and CR LF to standard output and flushes.
+// Writes the text and the platform's line end to standard output and flushes.
 void printLine(const std::string& text);
 
-// Converts a Windows-1252 text to the console's code page.
+// Converts a text of the run to what the console shows: the OEM code page
+// on Windows; on POSIX the UTF-8 text as it is.
 std::string toOem(const std::string& text);
 
 // printLine(toOem(text)): the usual way to show a message.

@@ -4,6 +4,7 @@
 #include "base/run_settings.h"
 #include "platform/log_file.h"
 #include "platform/process.h"
+#include "platform/text_encoding.h"
 
 namespace veltrum {
 
@@ -38,7 +39,8 @@ void writeLog(int kind, const std::string& text) {
   // would give the log: the move, if any, happens within this call.
   const DateValue now = currentDate();
   std::string line =
-      logLine(formatDate("%dd.%mm.%yyyy %hh:%ii:%ss", now), currentUserName(), kind, text) + "\r\n";
+      logLine(formatDate("%dd.%mm.%yyyy %hh:%ii:%ss", now), currentUserName(), kind, text) +
+      platformLineEnd();
   // Appended rather than written as "_" + text: GCC 12 at -O3 takes the
   // insertion at the front of a temporary for an overlapping copy (-Wrestrict).
   std::string asideSuffix = "_";

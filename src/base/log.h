@@ -7,7 +7,8 @@ namespace veltrum {
 
 enum LogKind { LOG = 0, ERR = 1 };
 
-// Appends one line "dd.mm.yyyy hh:ii:ss user [LOG] text" + CR LF to the log
+// Appends one line "dd.mm.yyyy hh:ii:ss user [LOG] text" and the platform's
+// line end (LF on POSIX, CR LF on Windows) to the log
 // at runSettings().logPath. Any nonzero kind is ERR. Never writes to the
 // console; a log that cannot be opened is reported by the platform.
 void writeLog(int kind, const std::string& text);
@@ -16,7 +17,7 @@ void writeLog(int kind, const std::string& text);
 // platform cannot tell).
 std::string currentUserName();
 
-// The line as written, without its CR LF; for tests.
+// The line as written, without its line end; for tests.
 std::string logLine(const std::string& timestamp, const std::string& user, int kind,
                     const std::string& text);
 

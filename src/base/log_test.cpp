@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/text_encoding.h"
 #include "base/run_settings.h"
 
 namespace veltrum {
@@ -56,7 +57,7 @@ class LogFile : public testing::Test {
     fs::remove_all(folder_);
   }
   std::string line(int kind, const std::string& text) {
-    return logLine("06.12.2026 04:15:30", currentUserName(), kind, text) + "\r\n";
+    return logLine("06.12.2026 04:15:30", currentUserName(), kind, text) + platformLineEnd();
   }
   void fillLog(size_t size) { std::ofstream(logPath_, std::ios::binary) << std::string(size, 'x'); }
 

@@ -3,9 +3,9 @@
 #include <new>
 #include <string_view>
 
+#include "base/text.h"
 #include "platform/read_file.h"
 #include "platform/wildcard.h"
-#include "base/text.h"
 
 namespace veltrum {
 
@@ -25,9 +25,10 @@ size_t skipBlanks(std::string_view text, size_t from) {
   return from;
 }
 
-// A UTF-8 file keeps its names as UTF-8 bytes; folding Windows-1252 letters
-// there would mix up the bytes of multi-byte sequences, so only ASCII folds.
-bool sameName(const std::string& a, const std::string& b, bool utf8) {
+// In UTF-8, folding Windows-1252 letters would mix up the bytes of
+// multi-byte sequences, so only ASCII folds.
+bool sameName(const std::string& a, const std::string& b, TextEncoding encoding) {
+  const bool utf8 = encoding == TextEncoding::utf8;
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     unsigned char ca = static_cast<unsigned char>(a[i]);
@@ -68,26 +69,36 @@ PreferenceEntry parseLine(std::string_view line) {
   return entry;
 }
 
+// The file's bytes as a text of `encoding`, without the byte-order mark.
+std::string decodedFile(const std::string& bytes, TextEncoding encoding) {
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    const std::string utf8 = bytes.substr(3);
+    return encoding == TextEncoding::utf8 ? wellFormedUtf8(utf8)
+                                          : windows1252Of(utf8, TextEncoding::utf8);
+  }
+  if (encoding == TextEncoding::windows1252) return bytes;
+  // Decided once for the whole file: a file saved on Windows in its code
+  // page keeps its umlauts, and no line mixes two encodings.
+  return isValidUtf8(bytes) ? bytes : cp1252ToUtf8(bytes);
+}
+
 }  // namespace
 
 void PreferenceFile::clear() {
   entries_.clear();
   entries_.shrink_to_fit();
-  utf8_ = false;
   groupStart_ = -1;
 }
 
-void PreferenceFile::parse(const std::string& bytes) {
+void PreferenceFile::parse(const std::string& bytes, TextEncoding encoding) {
   clear();
-  std::string_view text(bytes);
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") {
-    utf8_ = true;
-    text.remove_prefix(3);
-  }
+  encoding_ = encoding;
   // CR, LF and any run of them end a line. A NUL byte ends one as well, so
   // that no setting can carry a NUL into a path or a log line.
   constexpr std::string_view lineEnds("\r\n\0", 3);
   try {
+    const std::string decoded = decodedFile(bytes, encoding);
+    const std::string_view text(decoded);
     size_t pos = 0;
     while (pos < text.size()) {
       size_t end = text.find_first_of(lineEnds, pos);
@@ -101,20 +112,15 @@ void PreferenceFile::parse(const std::string& bytes) {
   }
 }
 
-std::string PreferenceFile::searchName(const std::string& latin1) const {
-  return utf8_ ? latin1ToUtf8(latin1) : latin1;
-}
-
 bool PreferenceFile::selectGroup(const std::string& group) {
   groupStart_ = -1;
   if (group.empty()) {
     groupStart_ = 0;
     return true;
   }
-  const std::string wanted = searchName(group);
   for (size_t i = 0; i < entries_.size(); ++i) {
     const PreferenceEntry& entry = entries_[i];
-    if (entry.kind == PreferenceEntry::Kind::Group && sameName(entry.name, wanted, utf8_)) {
+    if (entry.kind == PreferenceEntry::Kind::Group && sameName(entry.name, group, encoding_)) {
       groupStart_ = static_cast<long>(i + 1);
       return true;
     }
@@ -124,14 +130,13 @@ bool PreferenceFile::selectGroup(const std::string& group) {
 
 std::string PreferenceFile::readKey(const std::string& key, const std::string& fallback) const {
   if (groupStart_ < 0) return fallback;
-  const std::string wanted = searchName(key);
   for (size_t i = static_cast<size_t>(groupStart_); i < entries_.size(); ++i) {
     const PreferenceEntry& entry = entries_[i];
     if (entry.kind == PreferenceEntry::Kind::Group) break;
-    if (entry.kind != PreferenceEntry::Kind::Key || !sameName(entry.name, wanted, utf8_)) continue;
+    if (entry.kind != PreferenceEntry::Kind::Key || !sameName(entry.name, key, encoding_)) continue;
     std::string value = entry.value.substr(skipBlanks(entry.value, 0));
     value = trimEnd(std::move(value));
-    return utf8_ ? utf8ToLatin1(value) : value;
+    return value;
   }
   return fallback;
 }

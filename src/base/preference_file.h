@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/text_encoding.h"
+
 namespace veltrum {
 
 struct PreferenceEntry {
@@ -17,10 +19,13 @@ struct PreferenceEntry {
 // The parsed contents of one file and the group currently selected.
 class PreferenceFile {
  public:
-  // Parses the whole file. A leading UTF-8 byte-order mark is dropped and
-  // makes the file UTF-8: names searched for are converted to UTF-8, values
-  // read are converted back to Latin-1.
-  void parse(const std::string& bytes);
+  // Parses the whole file into texts of `encoding`. A leading UTF-8
+  // byte-order mark is dropped and makes the file UTF-8: kept as UTF-8 (a
+  // malformed sequence becomes "?"), or converted to Windows-1252 ("?" for
+  // what it cannot hold). Without the mark a Windows-1252 run takes the bytes
+  // as they are; a UTF-8 run takes them as they are when the whole file is
+  // valid UTF-8, else reads them as Windows-1252 and converts them.
+  void parse(const std::string& bytes, TextEncoding encoding = platformTextEncoding());
   void clear();
 
   // Makes `group` the current group (first header of that name, letter case
@@ -34,13 +39,10 @@ class PreferenceFile {
   std::string readKey(const std::string& key, const std::string& fallback) const;
 
   const std::vector<PreferenceEntry>& entries() const { return entries_; }
-  bool isUtf8() const { return utf8_; }
 
  private:
-  std::string searchName(const std::string& latin1) const;
-
   std::vector<PreferenceEntry> entries_;
-  bool utf8_ = false;
+  TextEncoding encoding_ = TextEncoding::windows1252;
   // Index of the first entry of the current group; -1 when none is selected.
   long groupStart_ = -1;
 };

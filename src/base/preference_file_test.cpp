@@ -21,8 +21,6 @@ PreferenceFile parsed(const std::string& bytes, const std::string& group = "Glob
 TEST(PreferenceFile, GroupAndKeyNamesIgnoreLetterCase) {
   const PreferenceFile file = parsed("[global]\r\nMAIL_SMTP=x.y.z\r\n");
   EXPECT_EQ(file.readKey("Mail_SMTP", "none"), "x.y.z");
-  // Windows-1252 letters fold too: "Ä" finds "ä".
-  EXPECT_EQ(parsed("[Global]\r\n\xC4rger=1\r\n").readKey("\xE4rger", ""), "1");
 }
 
 TEST(PreferenceFile, BlanksInsideBracketsNameAnotherGroup) {
@@ -96,31 +94,54 @@ TEST(PreferenceFile, HeaderWithoutClosingBracketRunsToTheLineEnd) {
   EXPECT_EQ(file.readKey("Exec", ""), "x");
 }
 
-TEST(PreferenceFile, ByteOrderMarkMakesTheFileUtf8) {
-  const PreferenceFile file = parsed(
-      "\xEF\xBB\xBF[Global]\r\n"
-      "Mail_Subject = Pr\xC3\xBC"
-      "fung \xE2\x82\xAC \xC5\x81\r\n"
-      "Gr\xC3\xB6\xC3\x9F"
-      "e=1\r\n"
-      "Mail_Body=\xFF\xC3\r\n");
-  EXPECT_EQ(file.readKey("Mail_Subject", ""),
-            "Pr\xFC"
-            "fung ? ?");
-  EXPECT_EQ(file.readKey("Gr\xF6\xDF"
-                         "e",
-                         ""),
-            "1");  // the name searched for is converted
-  EXPECT_EQ(file.readKey("Mail_Body", "").find_first_not_of('?'), std::string::npos);
+struct EncodingCase {
+  const char* what;
+  std::string file;    // the value line of the file, "[Global]" before it
+  std::string utf8;    // the value a UTF-8 run reads
+  std::string cp1252;  // the value a Windows-1252 run reads
+};
+
+const std::string kMark = "\xEF\xBB\xBF";
+
+const EncodingCase kEncodingCases[] = {
+    {"UTF-8 with the mark keeps the Windows-1252 characters", kMark + "=€ – „ “ ä", "€ – „ “ ä",
+     "\x80 \x96 \x84 \x93 \xE4"},
+    {"UTF-8 with the mark, beyond Windows-1252", kMark + "=Ł→", "Ł→", "??"},
+    {"UTF-8 with the mark, malformed", kMark + "=a\xFF\xC3", "a??", "a??"},
+    {"UTF-8 without the mark", "=€ – „ “ ä", "€ – „ “ ä", "€ – „ “ ä"},
+    {"Windows-1252 file", "=\x80 \x96 \x84 \x93 \xE4", "€ – „ “ ä", "\x80 \x96 \x84 \x93 \xE4"},
+    {"one stray byte makes the whole file Windows-1252", "=ä \xE4", "Ã¤ ä", "ä \xE4"},
+};
+
+TEST(PreferenceFile, EncodingOfTheFile) {
+  for (const EncodingCase& c : kEncodingCases) {
+    // The mark, when there is one, comes first: the key line follows the
+    // group line in both forms.
+    const bool marked = c.file.compare(0, 3, kMark) == 0;
+    const std::string bytes =
+        (marked ? kMark : "") + "[Global]\r\nMail_Subject" + c.file.substr(marked ? 3 : 0) + "\r\n";
+    for (TextEncoding encoding : {TextEncoding::utf8, TextEncoding::windows1252}) {
+      PreferenceFile file;
+      file.parse(bytes, encoding);
+      ASSERT_TRUE(file.selectGroup("global")) << c.what;
+      EXPECT_EQ(file.readKey("MAIL_SUBJECT", ""),
+                encoding == TextEncoding::utf8 ? c.utf8 : c.cp1252)
+          << c.what;
+    }
+  }
 }
 
-TEST(PreferenceFile, WithoutByteOrderMarkBytesStayAsTheyAre) {
-  const PreferenceFile file = parsed(
-      "[Global]\nMail_Subject=Pr\xC3\xBC"
-      "fung\n");
-  EXPECT_EQ(file.readKey("Mail_Subject", ""),
-            "Pr\xC3\xBC"
-            "fung");
+TEST(PreferenceFile, LettersFoldInTheRunsEncoding) {
+  PreferenceFile file;
+  file.parse("[Global]\r\n\xC4rger=1\r\n", TextEncoding::windows1252);
+  file.selectGroup("Global");
+  EXPECT_EQ(file.readKey("\xE4rger", ""), "1");
+  // In UTF-8 only ASCII folds: the second byte of "Ä" and "ä" differs by
+  // 0x20 as well, and must not be taken for a letter.
+  file.parse("[Global]\r\n\xC3\x84rger=1\r\nX\xC3\xA4=2\r\n", TextEncoding::utf8);
+  file.selectGroup("Global");
+  EXPECT_EQ(file.readKey("\xC3\xA4rger", ""), "");
+  EXPECT_EQ(file.readKey("x\xC3\xA4", ""), "2");
 }
 
 TEST(PreferenceFile, NulByteEndsALine) {

@@ -1,6 +1,7 @@
 #include "base/text.h"
 
 #include "platform/console.h"
+#include "platform/text_encoding.h"
 
 namespace veltrum {
 
@@ -56,8 +57,16 @@ char toWindows1252(long code) {
 
 }  // namespace
 
+std::string nativeText(const char* utf8) {
+  return platformTextEncoding() == TextEncoding::utf8 ? std::string(utf8) : cp1252(utf8);
+}
+
 std::string cp1252(const char* utf8) {
-  std::string text(utf8);
+  return windows1252Of(utf8, TextEncoding::utf8);
+}
+
+std::string windows1252Of(const std::string& text, TextEncoding encoding) {
+  if (encoding == TextEncoding::windows1252) return text;
   std::string result;
   for (size_t at = 0; at < text.size();) {
     Decoded decoded = decodeUtf8(text, at);
@@ -65,6 +74,20 @@ std::string cp1252(const char* utf8) {
     at += decoded.length;
   }
   return result;
+}
+
+std::string utf8Of(const std::string& text, TextEncoding encoding) {
+  return encoding == TextEncoding::utf8 ? text : windows1252ToUtf8(text);
+}
+
+std::string cutText(const std::string& text, size_t limit, TextEncoding encoding) {
+  if (text.size() <= limit) return text;
+  size_t end = limit;
+  if (encoding == TextEncoding::utf8) {
+    // Back to the lead byte of the character the limit falls into.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  }
+  return text.substr(0, end);
 }
 
 std::string cp1252ToUtf8(const std::string& text) {
@@ -81,6 +104,35 @@ std::string utf8ToLatin1(const std::string& text) {
     at += decoded.length;
   }
   return result;
+}
+
+size_t validUtf8Length(const std::string& text, size_t at) {
+  Decoded decoded = decodeUtf8(text, at);
+  return decoded.code < 0 ? 0 : decoded.length;
+}
+
+std::string wellFormedUtf8(const std::string& text) {
+  std::string result;
+  result.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    Decoded decoded = decodeUtf8(text, at);
+    if (decoded.code < 0) {
+      result += '?';
+    } else {
+      result.append(text, at, decoded.length);
+    }
+    at += decoded.length;
+  }
+  return result;
+}
+
+bool isValidUtf8(const std::string& text) {
+  for (size_t at = 0; at < text.size();) {
+    size_t length = validUtf8Length(text, at);
+    if (length == 0) return false;
+    at += length;
+  }
+  return true;
 }
 
 std::string latin1ToUtf8(const std::string& text) {

@@ -7,14 +7,15 @@
 #include "actions/exec_action.h"
 #include "actions/mail_notification.h"
 #include "actions/quillbox_message.h"
-#include "base/date_value.h"
-#include "check/file_selection.h"
-#include "platform/file_system.h"
 #include "base/console.h"
+#include "base/date_value.h"
 #include "base/end_run.h"
 #include "base/log.h"
+#include "base/outside_text.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "check/file_selection.h"
+#include "platform/file_system.h"
 
 namespace veltrum {
 
@@ -40,18 +41,18 @@ void triggerAction(const std::string& action) {
 // file is not to be compared.
 bool fileCanBeCompared(const RunSettings& settings) {
   const std::string directory = directoryPart(settings.currentFile);
-  writeLog(LOG, cp1252("Pfad zur überprüfenden Datei:") + directory);
+  writeLog(LOG, nativeText("Pfad zur überprüfenden Datei:") + shownText(directory));
   if (!fileSystem().canEnumerate(directory)) {
-    showMessage(cp1252("Ungültiger Pfad zur angegebenen Datei. Hilfe mit /?"));
-    writeLog(ERR, cp1252("Ungültiger Pfad zur angegebenen Datei"));
+    showMessage(nativeText("Ungültiger Pfad zur angegebenen Datei. Hilfe mit /?"));
+    writeLog(ERR, nativeText("Ungültiger Pfad zur angegebenen Datei"));
     return false;
   }
   if (!canOpenForReading(settings.currentFile)) {
-    writeLog(LOG, "Datei " + settings.currentFile + " nicht vorhanden");
+    writeLog(LOG, "Datei " + shownText(settings.currentFile) + " nicht vorhanden");
     return false;
   }
   if (isMinutesValue(settings.minutes) == 0) {
-    const std::string message = cp1252("Die angegebene Prüfzeit in Minuten ist keine Zahl");
+    const std::string message = nativeText("Die angegebene Prüfzeit in Minuten ist keine Zahl");
     showMessage(message);
     writeLog(ERR, message);
     return false;
@@ -133,13 +134,15 @@ void evaluateFile() {
   const int32_t offset = ageOffset(settings.minutes);
   const int32_t limit = ageLimit(fileDate, offset);
   writeLog(LOG, "Jetzt ist es " + std::to_string(currentDate()));
-  writeLog(LOG, cp1252("Prüfzeit ist ") + settings.minutes +
+  writeLog(LOG, nativeText("Prüfzeit ist ") + settings.minutes +
                     ". Berechnete Zeit zum Subtrahieren:" + std::to_string(offset));
-  writeLog(LOG, cp1252("Höchstalter der Datei ist:") + std::to_string(limit));
-  writeLog(LOG, "FileDate von " + settings.currentFile + " ist " + std::to_string(fileDate));
+  writeLog(LOG, nativeText("Höchstalter der Datei ist:") + std::to_string(limit));
+  writeLog(LOG,
+           "FileDate von " + shownText(settings.currentFile) + " ist " + std::to_string(fileDate));
   if (currentDate() <= limit) return;
 
-  writeLog(LOG, cp1252("Datei hat zulässige Höchstalter überschritten. Aktion wird ausgelöst."));
+  writeLog(LOG,
+           nativeText("Datei hat zulässige Höchstalter überschritten. Aktion wird ausgelöst."));
   triggerAction(settings.action);
   if (settings.breakIfLocated == "1") {
     writeLog(LOG, "Programmende nach erster zu meldenden Funstelle");

@@ -7,10 +7,10 @@
 #include <random>
 #include <sstream>
 
-#include "platform/clock.h"
-#include "platform/file_system.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
 
 namespace veltrum {
 namespace {
@@ -125,8 +125,8 @@ class AgeBoundary : public testing::Test {
     std::ifstream in(folder_ / "veltrum.log", std::ios::binary);
     std::stringstream log;
     log << in.rdbuf();
-    return log.str().find(
-               cp1252("Datei hat zulässige Höchstalter überschritten. Aktion wird ausgelöst.")) !=
+    return log.str().find(nativeText(
+               "Datei hat zulässige Höchstalter überschritten. Aktion wird ausgelöst.")) !=
            std::string::npos;
   }
 

@@ -4,6 +4,7 @@
 
 #include "base/log.h"
 #include "base/number_rule.h"
+#include "base/outside_text.h"
 #include "base/run_settings.h"
 #include "base/text.h"
 #include "check/age_evaluation.h"
@@ -50,13 +51,14 @@ void searchAndEvaluate(const std::string& entry) {
   RunSettings& settings = runSettings();
   const std::string directory = directoryPart(entry);
   const std::string names = namePart(entry);
-  writeLog(LOG, "Suche nach:" + directory + names);
+  writeLog(LOG, "Suche nach:" + shownText(directory + names));
   fileList().clear();
   searchFiles(names, directory, &fileList(), low32(readNumber(settings.recursive)));
   for (size_t i = 0; i < fileList().size(); ++i) {
     settings.currentFile = fileList()[i];
-    writeLog(LOG,
-             cp1252("Mögliche Datei gefunden:") + settings.currentFile + cp1252(". Wird geprüft"));
+    // The file is reached by its own bytes; only the line shows it decoded.
+    writeLog(LOG, nativeText("Mögliche Datei gefunden:") + shownText(settings.currentFile) +
+                      nativeText(". Wird geprüft"));
     evaluateFile();
   }
 }

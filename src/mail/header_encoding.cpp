@@ -32,13 +32,17 @@ void appendWord(std::string& words, const std::string& word) {
   words += word;
 }
 
-std::string qWords(const std::string& text, const std::string& prefix) {
+std::string qWords(const std::string& text, const std::string& charset, const std::string& prefix) {
   const size_t room = kLongestEncodedWord - prefix.size() - 2;  // "?=" closes the word
   std::string words;
   std::string payload;
-  for (char c : text) {
-    std::string unit = qUnit(c);
-    if (payload.size() + unit.size() > room) {  // an "=XX" is never cut
+  for (size_t at = 0; at < text.size();) {
+    // A character is never cut, nor an "=XX" inside it.
+    std::string unit;
+    const size_t length = characterLength(text, at, charset);
+    for (size_t i = 0; i < length; ++i) unit += qUnit(text[at + i]);
+    at += length;
+    if (payload.size() + unit.size() > room) {
       appendWord(words, prefix + payload + "?=");
       payload.clear();
     }
@@ -48,12 +52,21 @@ std::string qWords(const std::string& text, const std::string& prefix) {
   return words;
 }
 
-std::string bWords(const std::string& text, const std::string& prefix) {
+std::string bWords(const std::string& text, const std::string& charset, const std::string& prefix) {
   const size_t room = kLongestEncodedWord - prefix.size() - 2;
   const size_t bytesPerWord = room / 4 * 3;  // whole groups of three bytes
   std::string words;
-  for (size_t at = 0; at < text.size(); at += bytesPerWord) {
-    appendWord(words, prefix + base64EncodeText(text.substr(at, bytesPerWord)) + "?=");
+  for (size_t at = 0; at < text.size();) {
+    // As many whole characters as fit; the last group may then be short.
+    size_t end = at;
+    while (end < text.size()) {
+      const size_t length = characterLength(text, end, charset);
+      if (end + length - at > bytesPerWord) break;
+      end += length;
+    }
+    if (end == at) end = at + characterLength(text, at, charset);  // never without progress
+    appendWord(words, prefix + base64EncodeText(text.substr(at, end - at)) + "?=");
+    at = end;
   }
   return words;
 }
@@ -70,8 +83,8 @@ std::string asOneLine(std::string text) {
 std::string encodedWords(const std::string& text) {
   const std::string charset = charsetOf(text);
   size_t bLength = (text.size() + 2) / 3 * 4;
-  if (qLength(text) <= bLength) return qWords(text, "=?" + charset + "?Q?");
-  return bWords(text, "=?" + charset + "?B?");
+  if (qLength(text) <= bLength) return qWords(text, charset, "=?" + charset + "?Q?");
+  return bWords(text, charset, "=?" + charset + "?B?");
 }
 
 std::vector<std::string> foldedLines(const std::string& line) {

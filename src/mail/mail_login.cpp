@@ -33,7 +33,7 @@ std::string mailLoginProblem(const RunSettings& settings) {
     case MailAuth::Login:
       return "";
     case MailAuth::Unknown:
-      return prefix + cp1252("Unbekannter Wert für Mail_Auth: ") + settings.mailAuth +
+      return prefix + nativeText("Unbekannter Wert für Mail_Auth: ") + settings.mailAuth +
              " (erlaubt: login, xoauth2)";
     case MailAuth::XOAuth2:
       break;
@@ -47,13 +47,13 @@ std::string mailLoginProblem(const RunSettings& settings) {
            "Mail_OAuthTokenURL muss eine https-Adresse sein: " + settings.mailOAuthTokenUrl;
   }
   if (settings.mailOAuthClientId.empty()) {
-    return prefix + cp1252("Mail_OAuthClientId fehlt für xoauth2");
+    return prefix + nativeText("Mail_OAuthClientId fehlt für xoauth2");
   }
   if (settings.mailPassword.empty()) {
-    return prefix + cp1252("Mail_Password (Client-Secret) fehlt für xoauth2");
+    return prefix + nativeText("Mail_Password (Client-Secret) fehlt für xoauth2");
   }
   if (settings.mailUser.empty()) {
-    return prefix + cp1252("Mail_User (Postfach) fehlt für xoauth2");
+    return prefix + nativeText("Mail_User (Postfach) fehlt für xoauth2");
   }
   return "";
 }

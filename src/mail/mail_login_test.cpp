@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/text_encoding.h"
+
 namespace veltrum {
 namespace {
 
@@ -27,6 +29,8 @@ RunSettings tokenSettings() {
 }
 
 TEST(MailLoginProblem, EachMissingPieceNamedBeforeAnyConnection) {
+  // Windows-1252 texts, as the Windows build holds them.
+  const ScopedTextEncoding windows(TextEncoding::windows1252);
   struct Case {
     void (*change)(RunSettings&);
     std::string problem;

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/outside_text.h"
 #include "base/text.h"
 #include "platform/https_client.h"
 
@@ -26,15 +27,22 @@ bool unreserved(unsigned char c) {
          c == '.' || c == '_' || c == '~';
 }
 
-// A text of the endpoint for the log: its first line, in Windows-1252, with
-// no control character left and cut to a sane length.
+// A text of the endpoint for the log: its first line, in the platform's
+// encoding, with no control character left and cut to a sane length.
 std::string quotedText(const std::string& utf8) {
-  std::string text = utf8ToLatin1(utf8.substr(0, utf8.find_first_of("\r\n")));
-  for (char& c : text) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  const std::string line = utf8.substr(0, utf8.find_first_of("\r\n"));
+  std::string text;
+  if (platformTextEncoding() == TextEncoding::utf8) {
+    text = shownText(line);
+  } else {
+    // Windows has always blanked the controls of the Latin-1 text here.
+    text = utf8ToLatin1(line);
+    for (char& c : text) {
+      unsigned char byte = static_cast<unsigned char>(c);
+      if (byte < 0x20 || byte == 0x7F) c = ' ';
+    }
   }
-  if (text.size() > kQuotedLimit) text = text.substr(0, kQuotedLimit) + "...";
+  if (text.size() > kQuotedLimit) text = cutText(text, kQuotedLimit) + "...";
   return text;
 }
 
@@ -64,7 +72,7 @@ std::string reasonOf(const HttpsResult& result) {
   std::string detail = result.detail.empty() ? "" : " (" + quotedText(result.detail) + ")";
   switch (result.failedStep) {
     case HttpsStep::Url:
-      return cp1252("Adresse ungültig") + detail;
+      return nativeText("Adresse ungültig") + detail;
     case HttpsStep::TrustStore:
       return "Zertifikate aus Mail_CAFile konnten nicht geladen werden" + detail;
     case HttpsStep::Connect:
@@ -72,17 +80,17 @@ std::string reasonOf(const HttpsResult& result) {
     case HttpsStep::Handshake:
       return "TLS-Aufbau fehlgeschlagen" + detail;
     case HttpsStep::Certificate:
-      return cp1252("Zertifikat nicht vertrauenswürdig") + detail;
+      return nativeText("Zertifikat nicht vertrauenswürdig") + detail;
     case HttpsStep::Timeout:
-      return cp1252("keine vollständige Antwort innerhalb von ") +
+      return nativeText("keine vollständige Antwort innerhalb von ") +
              std::to_string(kTokenTimeoutSeconds) + " Sekunden";
     case HttpsStep::TooLarge:
-      return cp1252("Antwort länger als ") + std::to_string(kTokenAnswerLimit) + " Bytes";
+      return nativeText("Antwort länger als ") + std::to_string(kTokenAnswerLimit) + " Bytes";
     case HttpsStep::Transfer:
     case HttpsStep::None:
       break;
   }
-  return cp1252("Übertragung abgebrochen") + detail;
+  return nativeText("Übertragung abgebrochen") + detail;
 }
 
 }  // namespace
@@ -90,7 +98,7 @@ std::string reasonOf(const HttpsResult& result) {
 std::string formEncoded(const std::string& value) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string encoded;
-  for (char c : cp1252ToUtf8(value)) {
+  for (char c : utf8Of(value)) {
     unsigned char byte = static_cast<unsigned char>(c);
     if (unreserved(byte)) {
       encoded += c;
@@ -132,7 +140,7 @@ TokenAnswer readTokenAnswer(int httpStatus, const std::string& body) {
   answer.token = token->get<std::string>();
   if (!usableToken(answer.token)) {
     answer.token.assign(answer.token.size(), '\0');
-    return failed(cp1252("access_token enthält unzulässige Zeichen"));
+    return failed(nativeText("access_token enthält unzulässige Zeichen"));
   }
   answer.obtained = true;
   return answer;

@@ -4,10 +4,14 @@
 
 #include <string>
 
+#include "platform/text_encoding.h"
+
 namespace veltrum {
 namespace {
 
 TEST(TokenRequestForm, EveryByteOutsideTheUnreservedSetIsEscaped) {
+  // Windows-1252 texts, as the Windows build holds them.
+  const ScopedTextEncoding windows(TextEncoding::windows1252);
   EXPECT_EQ(
       tokenRequestForm("3f2a-b.c_d~e", "p+q/r=s&t u", "https://outlook.office365.com/.default"),
       "grant_type=client_credentials&client_id=3f2a-b.c_d~e"
@@ -21,6 +25,8 @@ TEST(TokenRequestForm, EveryByteOutsideTheUnreservedSetIsEscaped) {
 }
 
 TEST(TokenAnswer, ReadsTheTokenOrSaysWhyNot) {
+  // Windows-1252 texts, as the Windows build holds them.
+  const ScopedTextEncoding windows(TextEncoding::windows1252);
   struct Case {
     int status;
     std::string body;

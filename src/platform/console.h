@@ -9,8 +9,9 @@ namespace veltrum {
 // (redirected to a file or pipe) as a plain file write; then flushes.
 void writeConsoleBytes(const std::string& bytes);
 
-// Converts Windows-1252 text to what the console shows: on Windows the OEM
-// code page (CharToOemA), on POSIX UTF-8. 7-bit bytes are unchanged.
+// Converts a text of the run to what the console shows: on Windows from
+// Windows-1252 to the OEM code page (CharToOemA); on POSIX the UTF-8 text as
+// it is. 7-bit bytes are unchanged.
 std::string ansiToConsole(const std::string& text);
 
 // The Unicode code point of one Windows-1252 byte (the five bytes Windows

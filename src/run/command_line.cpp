@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/log.h"
+#include "base/outside_text.h"
 #include "base/run_settings.h"
 #include "base/text.h"
 #include "base/version.h"
@@ -92,25 +93,26 @@ std::vector<std::string> helpLines() {
       "",
       "[GER]",
       "/?  : Diesen Hilfetext anzeigen",
-      cp1252("/f  : Dateiname mit vollständiger Pfadangabe"),
-      cp1252("/t  : Bedingung: Älter als x Minuten"),
-      cp1252("/a  : Durchzuführende Aktion"),
+      nativeText("/f  : Dateiname mit vollständiger Pfadangabe"),
+      nativeText("/t  : Bedingung: Älter als x Minuten"),
+      nativeText("/a  : Durchzuführende Aktion"),
       "/m  : Benutze letztes Modifikationsdatum, anstelle des Erstellungsdatum",
       "/z  : Benutze letztes Zugriffsdatum, anstelle des Erstellungsdatum",
       "",
       "Beispiel 1: Veltrum /f \"C:\\Dropzone\\job.lck\" /t -60 /a quillbox",
-      cp1252("  Ist die angegebene Datei älter als 60 Minuten, benachrichtige per Quillbox."),
+      nativeText("  Ist die angegebene Datei älter als 60 Minuten, benachrichtige per Quillbox."),
       "",
       "Beispiel 2: Veltrum /f \"C:\\Dropzone\\*.lck\" /t -60 /a mail",
-      cp1252("  Prüft auf angegebene Wildcard-Bedingung zu suchender Dateien die Älter als 60 "
-             "Minuten sind und benachrichtige per E-Mail."),
+      nativeText("  Prüft auf angegebene Wildcard-Bedingung zu suchender Dateien die Älter als 60 "
+                 "Minuten sind und benachrichtige per E-Mail."),
       "",
-      cp1252("Verschiedene Pfade und Dateisuchen können beim Parameter /f mit Pipe zur Trennung "
-             "benutzt werden:"),
+      nativeText(
+          "Verschiedene Pfade und Dateisuchen können beim Parameter /f mit Pipe zur Trennung "
+          "benutzt werden:"),
       "Beispiel: \"C:\\Dropzone1\\*.lck|C:\\Dropzone2\\j*.l?k\"",
       "",
-      cp1252("Rekursives Absteigen in die angegebenen Pfade kann zusätzlich in der Conf-Datei "
-             "über den Parameter 'Recursive' bestimmt werden."),
+      nativeText("Rekursives Absteigen in die angegebenen Pfade kann zusätzlich in der Conf-Datei "
+                 "über den Parameter 'Recursive' bestimmt werden."),
   };
 }
 
@@ -134,23 +136,23 @@ void parseOptions() {
     const std::string entry = switchList[at];
     if (entry == "/f") {
       settings.filePattern = takeValue(&at);
-      writeLog(LOG, "Parameter f:" + settings.filePattern);
+      writeLog(LOG, "Parameter f:" + shownText(settings.filePattern));
     } else if (entry == "/t") {
       settings.minutes = takeValue(&at);
-      writeLog(LOG, "Parameter t:" + settings.minutes);
+      writeLog(LOG, "Parameter t:" + shownText(settings.minutes));
     } else if (entry == "/a") {
       settings.action = takeValue(&at);
-      writeLog(LOG, "Parameter a:" + settings.action);
+      writeLog(LOG, "Parameter a:" + shownText(settings.action));
     } else if (entry == "/m") {
       if (settings.dateMode == "access") {
-        writeLog(ERR, cp1252("Parameter /z wurde auch angegeben und jetzt übersteuert"));
+        writeLog(ERR, nativeText("Parameter /z wurde auch angegeben und jetzt übersteuert"));
       }
       settings.dateMode = "modify";
       writeLog(LOG, "Parameter m");
       ++at;
     } else if (entry == "/z") {
       if (settings.dateMode == "modify") {
-        writeLog(ERR, cp1252("Parameter /m wurde auch angegeben und jetzt übersteuert"));
+        writeLog(ERR, nativeText("Parameter /m wurde auch angegeben und jetzt übersteuert"));
       }
       settings.dateMode = "access";
       writeLog(LOG, "Parameter z");

@@ -70,7 +70,7 @@ TEST(Help, TwentyFourLines) {
   std::vector<std::string> lines = helpLines();
   ASSERT_EQ(lines.size(), 24u);
   EXPECT_EQ(lines[2].rfind("Veltrum V2014.01.13.02", 0), 0u);
-  EXPECT_EQ(lines[9], cp1252("/t  : Bedingung: Älter als x Minuten"));
+  EXPECT_EQ(lines[9], nativeText("/t  : Bedingung: Älter als x Minuten"));
   EXPECT_EQ(lines[21], "Beispiel: \"C:\\Dropzone1\\*.lck|C:\\Dropzone2\\j*.l?k\"");
   for (int empty : {0, 1, 3, 5, 13, 16, 19, 22}) EXPECT_EQ(lines[empty], "") << empty;
 }
@@ -99,8 +99,9 @@ class OptionWalk : public testing::Test {
     std::ifstream log(runSettings().logPath, std::ios::binary);
     std::vector<std::string> lines;
     for (std::string line; std::getline(log, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();  // the CR LF of Windows
       size_t marker = line.find(" [");
-      lines.push_back(line.substr(marker + 1, line.size() - marker - 2));  // no CR
+      lines.push_back(line.substr(marker + 1));
     }
     return lines;
   }
@@ -113,7 +114,7 @@ TEST_F(OptionWalk, ValuesAndOverriddenDateSwitch) {
   EXPECT_EQ(walk({"/f", "C:\\x.txt", "/t", "5", "/a", "mail", "/z", "/m"}),
             (Pieces{"[LOG] Parameter f:C:\\x.txt", "[LOG] Parameter t:5", "[LOG] Parameter a:mail",
                     "[LOG] Parameter z",
-                    cp1252("[ERR] Parameter /z wurde auch angegeben und jetzt übersteuert"),
+                    nativeText("[ERR] Parameter /z wurde auch angegeben und jetzt übersteuert"),
                     "[LOG] Parameter m", "[LOG] Dateidatum-Modus:modify"}));
   EXPECT_EQ(runSettings().filePattern, "C:\\x.txt");
   EXPECT_EQ(runSettings().minutes, "5");
@@ -123,9 +124,10 @@ TEST_F(OptionWalk, ValuesAndOverriddenDateSwitch) {
 
 TEST_F(OptionWalk, ModifyThenAccessWarnsAboutModify) {
   Pieces lines = walk({"/m", "/z"});
-  EXPECT_EQ(lines, (Pieces{"[LOG] Parameter m",
-                           cp1252("[ERR] Parameter /m wurde auch angegeben und jetzt übersteuert"),
-                           "[LOG] Parameter z", "[LOG] Dateidatum-Modus:access"}));
+  EXPECT_EQ(lines,
+            (Pieces{"[LOG] Parameter m",
+                    nativeText("[ERR] Parameter /m wurde auch angegeben und jetzt übersteuert"),
+                    "[LOG] Parameter z", "[LOG] Dateidatum-Modus:access"}));
 }
 
 TEST_F(OptionWalk, RepeatedSwitchesActTwiceWithoutWarning) {
