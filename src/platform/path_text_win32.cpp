@@ -2,27 +2,39 @@
 
 namespace veltrum {
 
+namespace {
+
+constexpr UINT kCodePage = 1252;
+
+}  // namespace
+
 std::wstring widened(const std::string& ansi) {
   const int length =
-      MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+      MultiByteToWideChar(kCodePage, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(length), L'\0');
   if (length > 0) {
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), length);
+    MultiByteToWideChar(kCodePage, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(),
+                        length);
   }
   return wide;
 }
 
-bool narrowedExactly(const std::wstring& wide, std::string* ansi) {
+std::string narrowedWith(const std::wstring& wide, char mark) {
   const int length = static_cast<int>(wide.size());
-  BOOL usedDefault = FALSE;
-  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr,
-                                       0, "?", &usedDefault);
-  ansi->assign(static_cast<size_t>(size), '\0');
+  const char fill[2] = {mark, '\0'};
+  const int size = WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length,
+                                       nullptr, 0, fill, nullptr);
+  std::string narrow(static_cast<size_t>(size), '\0');
   if (size > 0) {
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, ansi->data(), size, "?",
-                        &usedDefault);
+    WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length, narrow.data(), size,
+                        fill, nullptr);
   }
-  return !usedDefault && widened(*ansi) == wide;
+  return narrow;
+}
+
+bool narrowedExactly(const std::wstring& wide, std::string* ansi) {
+  *ansi = narrowedWith(wide, '?');
+  return widened(*ansi) == wide;
 }
 
 std::string utf8Of(const std::wstring& wide) {

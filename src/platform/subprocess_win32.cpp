@@ -2,7 +2,9 @@
 
 #include <vector>
 
+#include "platform/path_text_win32.h"
 #include "platform/subprocess.h"
+#include "platform/system_path_win32.h"
 
 namespace veltrum {
 
@@ -86,15 +88,17 @@ Subprocess::~Subprocess() {
 
 std::unique_ptr<Subprocess> Subprocess::start(const std::string& program,
                                               const std::string& parameter, bool captureOutput) {
-  const std::string line = commandLineFor(program, parameter);
-  std::vector<char> commandLine(line.begin(), line.end());
-  commandLine.push_back('\0');
+  std::wstring application;
+  if (!systemPath(program, &application)) return nullptr;
+  const std::wstring line = widened(commandLineFor(program, parameter));
+  std::vector<wchar_t> commandLine(line.begin(), line.end());
+  commandLine.push_back(L'\0');
 
   auto native = std::make_unique<Native>();
   HANDLE outputWrite = nullptr;
   if (captureOutput && !createOutputPipe(&native->outputRead, &outputWrite)) return nullptr;
 
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
@@ -103,8 +107,13 @@ std::unique_ptr<Subprocess> Subprocess::start(const std::string& program,
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
 
   PROCESS_INFORMATION started = {};
-  const BOOL ok = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                 NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &started);
+  // Windows finds the program named first in the command line only within
+  // MAX_PATH: a longer path is named to it in the wide form. A batch file
+  // keeps its way through the command line (cmd.exe takes no long path).
+  const bool named = application.size() >= kPrefixFrom && !isBatchFile(program);
+  const BOOL ok =
+      CreateProcessW(named ? application.c_str() : nullptr, commandLine.data(), nullptr, nullptr,
+                     TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &started);
   closeIfOpen(&outputWrite);  // the program holds its own copy now
   if (!ok) {
     closeIfOpen(&native->outputRead);
