@@ -1,5 +1,9 @@
 #include "platform/path_text_win32.h"
 
+#include <winternl.h>
+
+#include <vector>
+
 namespace veltrum {
 
 namespace {
@@ -48,16 +52,37 @@ std::string utf8Of(const std::wstring& wide) {
   return text;
 }
 
+namespace {
+
+// The object name of what `handle` has open. Wine gives a path past MAX_PATH
+// only this way (its GetFinalPathNameByHandleW fails there), as "\??\" and
+// the same path GetFinalPathNameByHandleW gives as "\\?\" below MAX_PATH;
+// any other form (Windows' "\Device\...") gives "".
+std::wstring objectPathOf(HANDLE handle) {
+  std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));  // aligned for the record
+  ULONG size = 0;
+  if (NtQueryObject(handle, ObjectNameInformation, buffer.data(),
+                    static_cast<ULONG>(buffer.size() * sizeof(LONGLONG)), &size) != 0) {
+    return L"";
+  }
+  const auto* name = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+  const std::wstring path(name->Buffer, name->Length / sizeof(WCHAR));
+  if (path.compare(0, 4, L"\\??\\") != 0) return L"";
+  return L"\\\\?\\" + path.substr(4);
+}
+
+}  // namespace
+
 std::wstring finalPathOf(HANDLE handle) {
   std::wstring path(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
     const DWORD length =
         GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-    if (length == 0) return L"";
+    if (length == 0) break;
     if (length < path.size()) return path.substr(0, length);
     path.assign(length + 1, L'\0');
   }
-  return L"";
+  return objectPathOf(handle);
 }
 
 bool samePath(const std::wstring& a, const std::wstring& b) {

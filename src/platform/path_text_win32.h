@@ -26,7 +26,7 @@ std::string narrowedWith(const std::wstring& wide, char mark);
 std::string utf8Of(const std::wstring& wide);
 
 // The full path of what `handle` has open, as the file system sees it
-// (links resolved); empty when it cannot be had.
+// (links resolved), at any length; empty when it cannot be had.
 std::wstring finalPathOf(HANDLE handle);
 
 // Whether two paths name the same entry, letter case aside.

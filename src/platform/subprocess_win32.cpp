@@ -77,6 +77,21 @@ std::string commandLineFor(const std::string& program, const std::string& parame
   return "\"" + program + "\" " + quotedParameter;
 }
 
+// A long program path as CreateProcessW takes it: its 8.3 form where that
+// fits within MAX_PATH (Wine, and Windows without long paths enabled, start
+// nothing longer), else the "\\?\" form.
+std::wstring startablePath(const std::wstring& longPath) {
+  std::wstring shortPath(longPath.size() + 1, L'\0');
+  const DWORD length =
+      GetShortPathNameW(longPath.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+  if (length == 0 || length >= shortPath.size()) return longPath;
+  shortPath.resize(length);
+  if (shortPath.compare(0, 4, L"\\\\?\\") == 0 && shortPath.compare(4, 4, L"UNC\\") != 0) {
+    shortPath.erase(0, 4);
+  }
+  return shortPath.size() < MAX_PATH ? shortPath : longPath;
+}
+
 }  // namespace
 
 Subprocess::Subprocess(std::unique_ptr<Native> native) : native_(std::move(native)) {}
@@ -108,9 +123,11 @@ std::unique_ptr<Subprocess> Subprocess::start(const std::string& program,
 
   PROCESS_INFORMATION started = {};
   // Windows finds the program named first in the command line only within
-  // MAX_PATH: a longer path is named to it in the wide form. A batch file
-  // keeps its way through the command line (cmd.exe takes no long path).
+  // MAX_PATH: a longer path is named to it apart (see startablePath). A
+  // batch file keeps its way through the command line (cmd.exe takes no
+  // long path).
   const bool named = application.size() >= kPrefixFrom && !isBatchFile(program);
+  if (named) application = startablePath(application);
   const BOOL ok =
       CreateProcessW(named ? application.c_str() : nullptr, commandLine.data(), nullptr, nullptr,
                      TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &started);
