@@ -35,8 +35,15 @@ std::vector<std::string> pipeFields(const std::string& text) {
   }
 }
 
+// A path that begins with "\\?\" is taken literally by Windows, long paths
+// and "\\?\UNC\" shares included: that "?" is no wildcard.
 bool holdsWildcard(const std::string& text) {
-  return text.find_first_of("*?") != std::string::npos;
+  for (const std::string& field : pipeFields(text)) {
+    size_t from = afterLeadingQuote(field);
+    if (field.compare(from, 4, "\\\\?\\") == 0) from += 4;
+    if (field.find_first_of("*?", from) != std::string::npos) return true;
+  }
+  return false;
 }
 
 // The paths found so far; emptied when the search phase (and each entry of

@@ -10,6 +10,7 @@
 #include <ws2tcpip.h>
 //
 #include "platform/certificate_trust_win32.h"
+#include "platform/system_path_win32.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -24,7 +25,9 @@ constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr DWORD kLargestCaFile = 8 * 1024 * 1024;
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& detail) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  std::wstring wide;
+  const DWORD attributes =
+      systemPath(path, &wide) ? GetFileAttributesW(wide.c_str()) : INVALID_FILE_ATTRIBUTES;
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     detail = "CA file not found";
     return false;
@@ -33,7 +36,7 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& det
     detail = "CA file is a folder";
     return false;
   }
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     detail = "CA file cannot be read";

@@ -2,6 +2,7 @@
 
 #include "platform/create_file.h"
 #include "platform/path_text_win32.h"
+#include "platform/system_path_win32.h"
 
 namespace veltrum {
 
@@ -11,8 +12,8 @@ namespace {
 // a dangling symbolic link counts as one instead of having its target
 // created. DELETE lets a file that must go again be removed through its
 // handle, not by a name that may meanwhile mean something else.
-HANDLE openNewFile(const std::string& path) {
-  return CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+HANDLE openNewFile(const std::wstring& path) {
+  return CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
@@ -53,21 +54,21 @@ void removeWhenClosed(HANDLE file) {
 // one) open a symbolic link's target even with FILE_FLAG_OPEN_REPARSE_POINT
 // and show no reparse point; the target's own path then gives it away. The
 // folder is taken as its final path too, so a folder reached through a link
-// of its own still passes.
-bool isTheEntryItself(HANDLE entry, const std::string& path) {
-  const size_t separator = path.find_last_of("\\/");
-  const std::string folder = separator == std::string::npos ? "." : path.substr(0, separator + 1);
-  const std::string name = path.substr(separator == std::string::npos ? 0 : separator + 1);
-  HANDLE parent = CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+// of its own still passes. `path` is a full one (systemPath).
+bool isTheEntryItself(HANDLE entry, const std::wstring& path) {
+  const size_t separator = path.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return false;
+  const std::wstring folder = path.substr(0, separator + 1);
+  const std::wstring name = path.substr(separator + 1);
+  HANDLE parent = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (parent == INVALID_HANDLE_VALUE) return false;
   std::wstring expected = finalPathOf(parent);
   CloseHandle(parent);
-  const std::wstring wideName = widened(name);
-  if (expected.empty() || wideName.empty()) return false;
+  if (expected.empty() || name.empty()) return false;
   if (expected.back() != L'\\') expected += L'\\';
-  expected += wideName;
+  expected += name;
   return samePath(expected, finalPathOf(entry));
 }
 
@@ -76,9 +77,9 @@ bool isTheEntryItself(HANDLE entry, const std::string& path) {
 // the link, and removed through that handle, so only the name goes. A real
 // folder stays, and so does a link that opens as its target: removing through
 // that handle would remove the target.
-void removeFileOrLink(const std::string& path) {
+void removeFileOrLink(const std::wstring& path) {
   HANDLE entry =
-      CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+      CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                   FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (entry == INVALID_HANDLE_VALUE) return;
@@ -94,7 +95,9 @@ void removeFileOrLink(const std::string& path) {
 }  // namespace
 
 CreateOutcome createNewFile(const std::string& path, const std::string& bytes) {
-  HANDLE file = openNewFile(path);
+  std::wstring wide;
+  if (!systemPath(path, &wide)) return CreateOutcome::Failed;
+  HANDLE file = openNewFile(wide);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateOutcome::NameTaken
@@ -107,8 +110,10 @@ CreateOutcome createNewFile(const std::string& path, const std::string& bytes) {
 }
 
 bool writeTestFile(const std::string& path, const std::string& bytes) {
-  removeFileOrLink(path);
-  HANDLE file = openNewFile(path);
+  std::wstring wide;
+  if (!systemPath(path, &wide)) return false;
+  removeFileOrLink(wide);
+  HANDLE file = openNewFile(wide);
   if (file == INVALID_HANDLE_VALUE) return false;
   const bool written = isNewPlainFile(file) && writeWhole(file, bytes);
   removeWhenClosed(file);

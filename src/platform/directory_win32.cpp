@@ -5,23 +5,24 @@
 
 #include "platform/directory.h"
 #include "platform/path_text_win32.h"
+#include "platform/system_path_win32.h"
 #include "platform/wildcard.h"
 
 namespace veltrum {
 
 namespace {
 
-// The name the ANSI calls of the evaluation reach this entry by: the long
+// The name the 8-bit paths of the evaluation reach this entry by: the long
 // name, else the short 8.3 name where the volume keeps one. Without either
-// the name keeps "?" where characters could not be held; a file name cannot
-// contain "?", so the evaluation finds nothing and reports it as not present
-// instead of meeting another file.
+// the characters that could not be held are marked, so the evaluation finds
+// nothing and reports the file as not present instead of meeting another one
+// ("?" would be a wildcard).
 std::string reachableName(const std::wstring& longName, const std::wstring& shortName) {
   std::string name;
   if (narrowedExactly(longName, &name)) return name;
   std::string ansiShort;
   if (!shortName.empty() && narrowedExactly(shortName, &ansiShort)) return ansiShort;
-  return name;
+  return narrowedWith(longName, kUnheldMark);
 }
 
 // Where a listing through a folder's handle found an entry: its file id and
@@ -62,10 +63,10 @@ void sortByName(std::vector<DirEntry>* entries) {
 // the error in *error when nothing was found or the search failed.
 HANDLE openSearch(const std::string& directory, const std::string& pattern, WIN32_FIND_DATAW* found,
                   DWORD* error) {
-  std::string searchPath = directory;
-  if (!searchPath.empty() && searchPath.back() != '\\') searchPath += '\\';
-  searchPath += pattern.empty() ? std::string("*.*") : pattern;
-  HANDLE search = FindFirstFileW(widened(searchPath).c_str(), found);
+  std::wstring searchPath;
+  HANDLE search = systemSearchPath(directory, pattern, &searchPath)
+                      ? FindFirstFileW(searchPath.c_str(), found)
+                      : INVALID_HANDLE_VALUE;
   *error = search == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
   return search;
 }
@@ -112,7 +113,8 @@ bool isTheEntryItself(HANDLE folder, const std::wstring& path) {
 // folder cannot be renamed or removed while it is open.
 HANDLE openPlainFolder(const std::string& directory, const std::string& location,
                        std::wstring* finalPath) {
-  const std::wstring path = widened(directory);
+  std::wstring path;
+  if (!systemPath(directory, &path)) return INVALID_HANDLE_VALUE;
   HANDLE folder = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -236,8 +238,9 @@ void searchDirectory(const std::string& directory, const std::vector<std::string
   subfolders->clear();
   // The subfolders through the folder's handle, with the ids the folders
   // entered next are held to. The starting folder itself may be a link.
-  HANDLE folder = CreateFileW(widened(directory.empty() ? "." : directory).c_str(),
-                              FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+  std::wstring path;
+  if (!systemPath(directory.empty() ? "." : directory, &path)) return;
+  HANDLE folder = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return;

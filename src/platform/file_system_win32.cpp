@@ -2,12 +2,13 @@
 
 #include "platform/directory.h"
 #include "platform/file_system.h"
+#include "platform/system_path_win32.h"
 
 namespace veltrum {
 
 namespace {
 
-const FILETIME& stampOf(const WIN32_FIND_DATAA& found, StampKind kind) {
+const FILETIME& stampOf(const WIN32_FIND_DATAW& found, StampKind kind) {
   switch (kind) {
     case StampKind::Accessed:
       return found.ftLastAccessTime;
@@ -20,8 +21,10 @@ const FILETIME& stampOf(const WIN32_FIND_DATAA& found, StampKind kind) {
 }
 
 // Looks `path` up as a directory entry; a wildcard path gives its first match.
-bool findEntry(const std::string& path, WIN32_FIND_DATAA* found) {
-  HANDLE search = FindFirstFileA(path.c_str(), found);
+bool findEntry(const std::string& path, WIN32_FIND_DATAW* found) {
+  std::wstring wide;
+  if (!systemPath(path, &wide)) return false;
+  HANDLE search = FindFirstFileW(wide.c_str(), found);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
   return true;
@@ -54,7 +57,7 @@ class Win32FileSystem : public FileSystem {
   }
 
   bool readStamp(const std::string& path, StampKind kind, LocalTime* local) override {
-    WIN32_FIND_DATAA found;
+    WIN32_FIND_DATAW found;
     if (!findEntry(path, &found)) return false;
     // FileTimeToLocalFileTime applies the offset in force now, whatever was
     // in force at the stamp's own time: file dates and the clock share one
@@ -89,7 +92,9 @@ char pathSeparator() {
 bool canOpenForReading(const std::string& path) {
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open, so an
   // opened handle is always a file.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  std::wstring wide;
+  if (!systemPath(path, &wide)) return false;
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const bool isFile = GetFileType(file) == FILE_TYPE_DISK;
@@ -101,7 +106,7 @@ int64_t fileSizeOf(const std::string& path) {
   std::string trimmed = path;
   while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
   if (trimmed.empty()) return -1;
-  WIN32_FIND_DATAA found;
+  WIN32_FIND_DATAW found;
   if (!findEntry(trimmed, &found)) return -1;
   if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return -1;
   return (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;

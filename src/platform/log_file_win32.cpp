@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/log_file.h"
+#include "platform/system_path_win32.h"
 
 namespace veltrum {
 
@@ -15,10 +16,10 @@ constexpr DWORD kRetryPauseMilliseconds = 10;
 // and may rename it (FILE_SHARE_DELETE) so that the holder itself can move
 // it aside while it holds it. A sharing violation (another run is writing
 // its line) is retried until the deadline.
-HANDLE openExclusively(const std::string& path, ULONGLONG deadline) {
+HANDLE openExclusively(const std::wstring& path, ULONGLONG deadline) {
   for (;;) {
     HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) return file;
     const DWORD error = GetLastError();
@@ -53,18 +54,21 @@ bool consoleWindowVisible() {
 
 bool appendLogLine(const std::string& path, const std::string& line, int64_t sizeLimit,
                    const std::string& asideSuffix) {
+  std::wstring wide;
+  std::wstring aside;
+  if (!systemPath(path, &wide) || !systemPath(path + asideSuffix, &aside)) return false;
   const ULONGLONG deadline = GetTickCount64() + kSharingWaitMilliseconds;
   for (;;) {
-    HANDLE file = openExclusively(path, deadline);
+    HANDLE file = openExclusively(wide, deadline);
     if (file == INVALID_HANDLE_VALUE) return false;
     // The size check and the move happen while this run holds the log, so
     // no other run moves it twice or writes into the file being moved.
     LARGE_INTEGER size = {};
     if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size) &&
         size.QuadPart > sizeLimit) {
-      // MoveFileA refuses an existing target: a failed move is silent and
+      // MoveFileW refuses an existing target: a failed move is silent and
       // the log grows on.
-      if (MoveFileA(path.c_str(), (path + asideSuffix).c_str())) {
+      if (MoveFileW(wide.c_str(), aside.c_str())) {
         CloseHandle(file);
         continue;  // the line goes into a new file at the path
       }

@@ -12,12 +12,14 @@ namespace veltrum {
 // Nothing to do on Windows.
 void claimStandardDescriptors();
 
-// Full path of the running executable (at most 260 characters on Windows).
+// Full path of the running executable, at any length. On Windows a folder
+// name that Windows-1252 cannot hold is given as its 8.3 short name.
 std::string programPath();
 
 // The command line as the platform delivers it. On Windows `wholeText` is
-// the text of GetCommandLineA and `isWhole` is true, so the run's own
-// splitter cuts it; on POSIX the parameters come already split from argv
+// the wide command line in Windows-1252 (a path it cannot hold by its 8.3
+// short name, else made to match nothing) and `isWhole` is true, so the
+// run's own splitter cuts it; on POSIX the parameters come already split from argv
 // (program path left out).
 struct RawCommandLine {
   bool isWhole = false;

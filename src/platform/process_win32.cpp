@@ -1,9 +1,12 @@
+#include <lmcons.h>
 #include <windows.h>
 
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "platform/path_text_win32.h"
 #include "platform/process.h"
+#include "platform/system_path_win32.h"
 
 namespace veltrum {
 
@@ -45,26 +48,47 @@ void claimStandardDescriptors() {
   // A missing standard handle is never handed to a file or socket here.
 }
 
+namespace {
+
+std::string modulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return "";
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    if (path.size() >= 32768) return "";  // longer than any path Windows takes
+    path.assign(path.size() * 2, L'\0');
+  }
+  // The file name stays long, so that the configuration and the log keep
+  // their names beside it; a folder that Windows-1252 cannot hold is reached
+  // by its 8.3 name.
+  return reachablePath(path, true);
+}
+
+}  // namespace
+
 std::string programPath() {
-  char buffer[MAX_PATH + 1] = {};
-  // A longer path comes back cut to MAX_PATH characters, as the run expects.
-  const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  return std::string(buffer, length);
+  // Asked for each log line; the program does not move during a run.
+  static const std::string path = modulePath();
+  return path;
 }
 
 RawCommandLine rawCommandLine(int /*argc*/, char** /*argv*/) {
   RawCommandLine raw;
   raw.isWhole = true;
-  const char* whole = GetCommandLineA();
-  raw.wholeText = whole != nullptr ? whole : "";
+  const wchar_t* whole = GetCommandLineW();
+  raw.wholeText = whole != nullptr ? reachableCommandLine(whole) : "";
   return raw;
 }
 
 bool platformUserName(std::string* name) {
-  char buffer[261] = {};
-  DWORD capacity = 260;
-  if (!GetUserNameA(buffer, &capacity)) return false;
-  *name = buffer;
+  wchar_t buffer[UNLEN + 1] = {};
+  DWORD capacity = UNLEN + 1;
+  if (!GetUserNameW(buffer, &capacity)) return false;
+  *name = narrowedWith(buffer, '?');
   return true;
 }
 

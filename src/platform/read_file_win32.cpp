@@ -3,6 +3,7 @@
 #include <new>
 
 #include "platform/read_file.h"
+#include "platform/system_path_win32.h"
 
 namespace veltrum {
 
@@ -25,8 +26,10 @@ int64_t openHeldFile(const std::string& path) {
   const Way ways[] = {{GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ},
                       {GENERIC_READ, FILE_SHARE_READ},
                       {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE}};
+  std::wstring wide;
+  if (!systemPath(path, &wide)) return -1;
   for (const Way& way : ways) {
-    HANDLE file = CreateFileA(path.c_str(), way.access, way.sharing, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(wide.c_str(), way.access, way.sharing, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) continue;
     if (GetFileType(file) != FILE_TYPE_DISK) {  // a pipe or device is no configuration

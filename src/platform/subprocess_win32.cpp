@@ -2,7 +2,9 @@
 
 #include <vector>
 
+#include "platform/path_text_win32.h"
 #include "platform/subprocess.h"
+#include "platform/system_path_win32.h"
 
 namespace veltrum {
 
@@ -75,6 +77,21 @@ std::string commandLineFor(const std::string& program, const std::string& parame
   return "\"" + program + "\" " + quotedParameter;
 }
 
+// A long program path as CreateProcessW takes it: its 8.3 form where that
+// fits within MAX_PATH (Wine, and Windows without long paths enabled, start
+// nothing longer), else the "\\?\" form.
+std::wstring startablePath(const std::wstring& longPath) {
+  std::wstring shortPath(longPath.size() + 1, L'\0');
+  const DWORD length =
+      GetShortPathNameW(longPath.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+  if (length == 0 || length >= shortPath.size()) return longPath;
+  shortPath.resize(length);
+  if (shortPath.compare(0, 4, L"\\\\?\\") == 0 && shortPath.compare(4, 4, L"UNC\\") != 0) {
+    shortPath.erase(0, 4);
+  }
+  return shortPath.size() < MAX_PATH ? shortPath : longPath;
+}
+
 }  // namespace
 
 Subprocess::Subprocess(std::unique_ptr<Native> native) : native_(std::move(native)) {}
@@ -86,15 +103,17 @@ Subprocess::~Subprocess() {
 
 std::unique_ptr<Subprocess> Subprocess::start(const std::string& program,
                                               const std::string& parameter, bool captureOutput) {
-  const std::string line = commandLineFor(program, parameter);
-  std::vector<char> commandLine(line.begin(), line.end());
-  commandLine.push_back('\0');
+  std::wstring application;
+  if (!systemPath(program, &application)) return nullptr;
+  const std::wstring line = widened(commandLineFor(program, parameter));
+  std::vector<wchar_t> commandLine(line.begin(), line.end());
+  commandLine.push_back(L'\0');
 
   auto native = std::make_unique<Native>();
   HANDLE outputWrite = nullptr;
   if (captureOutput && !createOutputPipe(&native->outputRead, &outputWrite)) return nullptr;
 
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
@@ -103,8 +122,15 @@ std::unique_ptr<Subprocess> Subprocess::start(const std::string& program,
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
 
   PROCESS_INFORMATION started = {};
-  const BOOL ok = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                 NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &started);
+  // Windows finds the program named first in the command line only within
+  // MAX_PATH: a longer path is named to it apart (see startablePath). A
+  // batch file keeps its way through the command line (cmd.exe takes no
+  // long path).
+  const bool named = application.size() >= kPrefixFrom && !isBatchFile(program);
+  if (named) application = startablePath(application);
+  const BOOL ok =
+      CreateProcessW(named ? application.c_str() : nullptr, commandLine.data(), nullptr, nullptr,
+                     TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &started);
   closeIfOpen(&outputWrite);  // the program holds its own copy now
   if (!ok) {
     closeIfOpen(&native->outputRead);
