@@ -34,6 +34,14 @@ std::vector<std::string> pipeFields(const std::string& text) {
   }
 }
 
+// The folder a search of `directory` lists: the directory with the
+// platform's separator at its end.
+std::string searchedFolder(const std::string& directory) {
+  std::string folder = directory;
+  if (!folder.empty() && folder.back() != pathSeparator()) folder += pathSeparator();
+  return folder;
+}
+
 bool holdsWildcard(const std::string& text) {
   return text.find_first_of("*?") != std::string::npos;
 }
@@ -53,11 +61,17 @@ void searchAndEvaluate(const std::string& entry) {
   writeLog(LOG, "Suche nach:" + directory + names);
   fileList().clear();
   searchFiles(names, directory, &fileList(), low32(readNumber(settings.recursive)));
+  FoundIn found;
+  found.start = searchedFolder(directory);
   for (size_t i = 0; i < fileList().size(); ++i) {
     settings.currentFile = fileList()[i];
+    const PathList::Origin origin = fileList().origin(i);
+    found.folder = settings.currentFile.substr(0, origin.folderLength);
+    found.entry.name = settings.currentFile.substr(origin.folderLength);
+    found.entry.location = origin.location;
     writeLog(LOG,
              cp1252("Mögliche Datei gefunden:") + settings.currentFile + cp1252(". Wird geprüft"));
-    evaluateFile();
+    evaluateFile(&found);
   }
 }
 
@@ -92,8 +106,7 @@ namespace {
 // the search starts in.
 void searchTree(const std::string& namePatterns, const std::string& directory, PathList* list,
                 int32_t recursive, const DirEntry* entered) {
-  std::string folder = directory;
-  if (!folder.empty() && folder.back() != pathSeparator()) folder += pathSeparator();
+  const std::string folder = searchedFolder(directory);
   std::vector<std::string> patterns;
   // -1: only what lies below this folder is collected.
   if (recursive != -1) {
@@ -109,7 +122,7 @@ void searchTree(const std::string& namePatterns, const std::string& directory, P
     fileSystem().searchFolder(folder, patterns, &matches, wanted);
   }
   for (const std::vector<DirEntry>& entries : matches) {
-    for (const DirEntry& entry : entries) list->append(folder, entry.name);
+    for (const DirEntry& entry : entries) list->append(folder, entry.name, entry.location);
   }
   matches.clear();
   for (const DirEntry& entry : subfolders) {
