@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Evaluation: 5,000 matching files that are not too old, each evaluated in full
-# with every log line, side by side with bench/log_writes.c, which does only
-# the same number of open-append-close log writes (the lines Veltrum wrote,
-# counted in its log, of their average length). Median wall time of
-# alternating runs; target: at most 1.5 times the reference. For comparison
-# it also times the same writes each with the exclusive lock and the status
-# call (for the size limit) that a log shared by concurrent runs needs.
+# with every log line, side by side with bench/log_writes.c doing the same
+# number of log writes (the lines Veltrum wrote, counted in its log, of their
+# average length) the way a log shared by concurrent runs needs them: open,
+# exclusive lock, status (for the size limit), append, close. That is the
+# floor of a run that logs every line; target: at most 1.2 times it. Median
+# wall time of alternating runs. For comparison it also times the bare
+# open-append-close writes.
 #   bench/evaluation.sh     (VELTRUM_BIN: binary, default build/veltrum)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -62,5 +63,5 @@ print(f"  log writes  median {rm * 1000:8.1f} ms  {lines / rm:9.0f} lines/s")
 print(f"  locked log writes (open, lock, status, write, close) median {lm * 1000:.1f} ms: "
       f"{lm / rm:.2f}x the bare writes; veltrum {vm / lm:.2f}x these")
 b.summary("evaluation", f"{FILES / vm:.0f} files/s ({vm * 1000:.0f} ms for {FILES} files); "
-          f"{lines} bare log writes {rm * 1000:.0f} ms", vm / rm, "<= 1.5x", vm / rm <= 1.5)
+          f"{lines} locked log writes {lm * 1000:.0f} ms", vm / lm, "<= 1.2x", vm / lm <= 1.2)
 PY

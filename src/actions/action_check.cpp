@@ -77,8 +77,16 @@ int checkQuillbox(const RunSettings& settings) {
   writeLog(LOG, "Check:Versuche ins Quillbox Verzeichnis zu schreiben");
   const std::string testPath = settings.quillboxDir + "veltrum_test.tmp";
   // Written into a new file and removed again: whatever held the name before
-  // (a leftover, a planted link) is removed itself, never written through.
-  if (!writeTestFile(testPath, "TEST - Testnachricht von Veltrum - TEST\r\n")) {
+  // (a leftover, a planted link, FIFO or empty folder) is removed itself,
+  // never written through.
+  const TestFileOutcome outcome =
+      writeTestFile(testPath, "TEST - Testnachricht von Veltrum - TEST\r\n");
+  if (outcome == TestFileOutcome::FolderInTheWay) {
+    reportFailure("Check: Testnachricht konnte nicht angelegt werden, das Verzeichnis " + shownText(testPath) +
+                  " ist nicht leer.");
+    return -1;
+  }
+  if (outcome != TestFileOutcome::Written) {
     reportFailure("Check: Testnachricht konnte nicht angelegt werden.");
     return -1;
   }

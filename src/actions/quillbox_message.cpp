@@ -1,6 +1,9 @@
 #include "actions/quillbox_message.h"
 
+#include <cinttypes>
 #include <cstdint>
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "actions/notification_text.h"
@@ -28,6 +31,20 @@ std::string messageBytes(const std::string& currentFile) {
                        "\r\n");
 }
 
+// "_" and 16 lower-case hex digits from the system's random source, or ""
+// when it gives nothing: a name nobody can plant beforehand.
+std::string unpredictablePart() {
+  try {
+    std::random_device device;
+    const uint64_t number = (static_cast<uint64_t>(device()) << 32) ^ device();
+    char text[18];
+    std::snprintf(text, sizeof text, "_%016" PRIx64, number);
+    return text;
+  } catch (...) {
+    return "";
+  }
+}
+
 }  // namespace
 
 int dropCounterValue() {
@@ -50,11 +67,19 @@ void writeQuillboxMessage() {
     if (outcome != CreateOutcome::NameTaken) break;
     ++dropCounter;  // that value belongs to a file already there
   }
+  // Every counted name taken (planted, perhaps): one more try with a name
+  // that cannot be foreseen. The counter stays: that name is none of its.
+  const bool counted = outcome != CreateOutcome::NameTaken;
+  const std::string random = counted ? "" : unpredictablePart();
+  if (!random.empty()) {
+    name = datePart + "_" + timePart + random + ".msg";
+    outcome = createNewFile(settings.quillboxDir + name, content);
+  }
   writeLog(LOG, "Erstelle Quillbox Nachricht:" + name);
-  if (outcome == CreateOutcome::Created) {
-    ++dropCounter;
-  } else {
+  if (outcome != CreateOutcome::Created) {
     writeLog(ERR, "Quillbox Nachricht konnte nicht erstellt werden");
+  } else if (counted) {
+    ++dropCounter;
   }
 }
 

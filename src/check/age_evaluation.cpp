@@ -21,10 +21,10 @@ namespace veltrum {
 
 namespace {
 
-FileDateKind kindFor(const std::string& dateMode) {
-  if (dateMode == "modify") return FileDateKind::Modified;
-  if (dateMode == "access") return FileDateKind::Accessed;
-  return FileDateKind::Created;
+StampKind stampFor(const std::string& dateMode) {
+  if (dateMode == "modify") return StampKind::Modified;
+  if (dateMode == "access") return StampKind::Accessed;
+  return StampKind::Created;
 }
 
 void triggerAction(const std::string& action) {
@@ -38,16 +38,16 @@ void triggerAction(const std::string& action) {
 }
 
 // Path, existence and minutes tests; false (after their lines) when the
-// file is not to be compared.
-bool fileCanBeCompared(const RunSettings& settings) {
-  const std::string directory = directoryPart(settings.currentFile);
+// file is not to be compared. `look`: what the file system found.
+bool fileCanBeCompared(const RunSettings& settings, const std::string& directory,
+                       const FileLook& look) {
   writeLog(LOG, nativeText("Pfad zur überprüfenden Datei:") + shownText(directory));
-  if (!fileSystem().canEnumerate(directory)) {
+  if (!look.folderUsable) {
     showMessage(nativeText("Ungültiger Pfad zur angegebenen Datei. Hilfe mit /?"));
     writeLog(ERR, nativeText("Ungültiger Pfad zur angegebenen Datei"));
     return false;
   }
-  if (!canOpenForReading(settings.currentFile)) {
+  if (!look.readable) {
     writeLog(LOG, "Datei " + shownText(settings.currentFile) + " nicht vorhanden");
     return false;
   }
@@ -118,7 +118,7 @@ int32_t ageLimit(int32_t fileDate, int32_t offset) {
   return static_cast<int32_t>(static_cast<uint32_t>(fileDate) + static_cast<uint32_t>(offset));
 }
 
-void evaluateFile() {
+void evaluateFile(const FoundIn* found) {
   RunSettings& settings = runSettings();
   if (settings.paramStatus != "Ok") {
     writeLog(ERR, "Abbruch wegen Parameterfehler");
@@ -128,9 +128,18 @@ void evaluateFile() {
     writeLog(ERR, "Abbruch wegen Check-Fehler");
     return;
   }
-  if (!fileCanBeCompared(settings)) return;
+  const std::string directory = directoryPart(settings.currentFile);
+  const StampKind kind = stampFor(settings.dateMode);
+  const FileLook look =
+      found != nullptr
+          ? fileSystem().lookAtFoundFile(found->start, found->folder, found->entry, kind)
+          : fileSystem().lookAtPath(directory, settings.currentFile, kind);
+  if (!fileCanBeCompared(settings, directory, look)) return;
 
-  const DateValue fileDate = readFileDate(settings.currentFile, kindFor(settings.dateMode));
+  const DateValue fileDate =
+      look.stamped ? dateFromParts(look.stamp.year, look.stamp.month, look.stamp.day,
+                                   look.stamp.hour, look.stamp.minute, look.stamp.second)
+                   : 0;
   const int32_t offset = ageOffset(settings.minutes);
   const int32_t limit = ageLimit(fileDate, offset);
   writeLog(LOG, "Jetzt ist es " + std::to_string(currentDate()));

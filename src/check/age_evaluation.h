@@ -4,10 +4,21 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/file_system.h"
+
 namespace veltrum {
 
-// Evaluates runSettings().currentFile.
-void evaluateFile();
+// Where a search found a file: the folder it began in, the folder whose
+// listing held the file, and the entry as listed.
+struct FoundIn {
+  std::string start;
+  std::string folder;
+  DirEntry entry;
+};
+
+// Evaluates runSettings().currentFile; `found` where a search found it, which
+// tests it in the folder its listing read.
+void evaluateFile(const FoundIn* found = nullptr);
 
 // 1 when the text is a whole number by "^\-?(0|[1-9][0-9]*)$", else 0.
 int isMinutesValue(const std::string& text);

@@ -35,6 +35,14 @@ std::vector<std::string> pipeFields(const std::string& text) {
   }
 }
 
+// The folder a search of `directory` lists: the directory with the
+// platform's separator at its end.
+std::string searchedFolder(const std::string& directory) {
+  std::string folder = directory;
+  if (!folder.empty() && folder.back() != pathSeparator()) folder += pathSeparator();
+  return folder;
+}
+
 // A path that begins with "\\?\" is taken literally by Windows, long paths
 // and "\\?\UNC\" shares included: that "?" is no wildcard.
 bool holdsWildcard(const std::string& text) {
@@ -61,12 +69,18 @@ void searchAndEvaluate(const std::string& entry) {
   writeLog(LOG, "Suche nach:" + shownText(directory + names));
   fileList().clear();
   searchFiles(names, directory, &fileList(), low32(readNumber(settings.recursive)));
+  FoundIn found;
+  found.start = searchedFolder(directory);
   for (size_t i = 0; i < fileList().size(); ++i) {
     settings.currentFile = fileList()[i];
+    const PathList::Origin origin = fileList().origin(i);
+    found.folder = settings.currentFile.substr(0, origin.folderLength);
+    found.entry.name = settings.currentFile.substr(origin.folderLength);
+    found.entry.location = origin.location;
     // The file is reached by its own bytes; only the line shows it decoded.
     writeLog(LOG, nativeText("Mögliche Datei gefunden:") + shownText(settings.currentFile) +
                       nativeText(". Wird geprüft"));
-    evaluateFile();
+    evaluateFile(&found);
   }
 }
 
@@ -101,8 +115,7 @@ namespace {
 // the search starts in.
 void searchTree(const std::string& namePatterns, const std::string& directory, PathList* list,
                 int32_t recursive, const DirEntry* entered) {
-  std::string folder = directory;
-  if (!folder.empty() && folder.back() != pathSeparator()) folder += pathSeparator();
+  const std::string folder = searchedFolder(directory);
   std::vector<std::string> patterns;
   // -1: only what lies below this folder is collected.
   if (recursive != -1) {
@@ -118,7 +131,7 @@ void searchTree(const std::string& namePatterns, const std::string& directory, P
     fileSystem().searchFolder(folder, patterns, &matches, wanted);
   }
   for (const std::vector<DirEntry>& entries : matches) {
-    for (const DirEntry& entry : entries) list->append(folder, entry.name);
+    for (const DirEntry& entry : entries) list->append(folder, entry.name, entry.location);
   }
   matches.clear();
   for (const DirEntry& entry : subfolders) {

@@ -1,5 +1,7 @@
 #include "check/path_list.h"
 
+#include <algorithm>
+
 namespace veltrum {
 
 namespace {
@@ -23,7 +25,12 @@ char* PathList::reserve(size_t length, Span* span) {
   return block.data() + span->offset;
 }
 
-void PathList::append(std::string_view folder, std::string_view name) {
+void PathList::append(std::string_view folder, std::string_view name, std::string_view location) {
+  if (runs_.empty() || runs_.back().folderLength != folder.size() ||
+      runs_.back().location != location ||
+      (*this)[runs_.back().first].substr(0, folder.size()) != folder) {
+    runs_.push_back({spans_.size(), folder.size(), std::string(location)});
+  }
   Span span{};
   char* bytes = reserve(folder.size() + name.size(), &span);
   folder.copy(bytes, folder.size());
@@ -36,9 +43,17 @@ std::string_view PathList::operator[](size_t index) const {
   return std::string_view(blocks_[span.block].data() + span.offset, span.length);
 }
 
+PathList::Origin PathList::origin(size_t index) const {
+  const auto after = std::upper_bound(runs_.begin(), runs_.end(), index,
+                                      [](size_t at, const Run& run) { return at < run.first; });
+  const Run& run = *(after - 1);
+  return {run.folderLength, run.location};
+}
+
 void PathList::clear() {
   blocks_.clear();
   spans_.clear();
+  runs_.clear();
 }
 
 }  // namespace veltrum

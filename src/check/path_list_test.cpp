@@ -44,5 +44,24 @@ TEST(PathList, ClearStartsAnEmptyList) {
   EXPECT_EQ(list[0], "c");
 }
 
+TEST(PathList, EachPathKeepsItsFolderLengthAndLocation) {
+  const struct {
+    const char* folder;
+    const char* name;
+    const char* location;
+  } appended[] = {
+      {"/a/", "1", "7:1"}, {"/a/", "2", "7:1"}, {"/a/b/", "3", "7:2"},
+      {"/a/", "4", "7:1"}, {"/c/", "5", "7:1"}, {"/c/", "6", ""},
+  };
+  PathList list;
+  for (const auto& path : appended) list.append(path.folder, path.name, path.location);
+  ASSERT_EQ(list.size(), std::size(appended));
+  for (size_t i = 0; i < list.size(); ++i) {
+    EXPECT_EQ(list[i], std::string(appended[i].folder) + appended[i].name);
+    EXPECT_EQ(list.origin(i).folderLength, std::string(appended[i].folder).size()) << i;
+    EXPECT_EQ(list.origin(i).location, appended[i].location) << i;
+  }
+}
+
 }  // namespace
 }  // namespace veltrum

@@ -87,15 +87,20 @@ std::string withoutTrailingDot(std::string name) {
   return name;
 }
 
-// A DNS name of the certificate in ASCII; empty when it holds other letters
-// (such a name never matches a host name given in ASCII).
-std::string asciiName(const wchar_t* name) {
-  std::string ascii;
-  for (; name != nullptr && *name != 0; ++name) {
-    if (*name > 127) return {};
-    ascii.push_back(static_cast<char>(*name));
+// The length of a DER element's contents at `at` (its tag already passed),
+// moving `at` past the length octets; false when it runs past `end`.
+bool derLength(const BYTE*& at, const BYTE* end, size_t* length) {
+  if (at >= end) return false;
+  const BYTE first = *at++;
+  if (first < 0x80) {
+    *length = first;
+  } else {
+    const int octets = first & 0x7f;
+    if (octets == 0 || octets > 4 || end - at < octets) return false;
+    *length = 0;
+    for (int i = 0; i < octets; ++i) *length = (*length << 8) | *at++;
   }
-  return ascii;
+  return *length <= static_cast<size_t>(end - at);
 }
 
 // The host as address bytes (4 or 16) when it is an IPv4 or IPv6 address.
@@ -129,11 +134,14 @@ bool namesHost(PCCERT_CONTEXT certificate, const std::string& hostName) {
       CryptDecodeObjectEx(kEncoding, X509_ALTERNATE_NAME, extension->Value.pbData,
                           extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names,
                           &size)) {
+    for (const std::string& name : dnsNamesOf(extension->Value)) {
+      sawDnsName = true;
+      matched = matched || (address.empty() && dnsNameMatches(name, hostName));
+    }
     for (DWORD i = 0; i < names->cAltEntry && !matched; ++i) {
       const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
       if (entry.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME) {
         sawDnsName = true;
-        matched = address.empty() && dnsNameMatches(asciiName(entry.pwszDNSName), hostName);
       } else if (entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS) {
         matched = !address.empty() && entry.IPAddress.cbData == address.size() &&
                   std::equal(address.begin(), address.end(), entry.IPAddress.pbData);
@@ -149,15 +157,22 @@ bool namesHost(PCCERT_CONTEXT certificate, const std::string& hostName) {
   return dnsNameMatches(common, hostName);
 }
 
-// True when the last certificate of the chain is one of `anchors`.
+// True when the last certificate of the chain is one of `anchors`, byte for
+// byte. Looking it up as an existing certificate compares only issuer and
+// serial under Wine, both public: a root of the same name and serial with
+// another key would pass.
 bool endsInAnchor(const CERT_SIMPLE_CHAIN& chain, HCERTSTORE anchors) {
   if (anchors == nullptr || chain.cElement == 0) return false;
   PCCERT_CONTEXT last = chain.rgpElement[chain.cElement - 1]->pCertContext;
-  PCCERT_CONTEXT found =
-      CertFindCertificateInStore(anchors, kEncoding, 0, CERT_FIND_EXISTING, last, nullptr);
-  if (found == nullptr) return false;
-  CertFreeCertificateContext(found);
-  return true;
+  bool same = false;
+  PCCERT_CONTEXT anchor = nullptr;
+  while (!same && (anchor = CertEnumCertificatesInStore(anchors, anchor)) != nullptr) {
+    same = anchor->cbCertEncoded == last->cbCertEncoded &&
+           std::equal(last->pbCertEncoded, last->pbCertEncoded + last->cbCertEncoded,
+                      anchor->pbCertEncoded);
+  }
+  if (anchor != nullptr) CertFreeCertificateContext(anchor);
+  return same;
 }
 
 std::string describeChainError(DWORD status) {
@@ -174,6 +189,31 @@ std::string describeChainError(DWORD status) {
 }
 
 }  // namespace
+
+// The decoded form of a name ends at its first NUL, so "mail.example.com\0.x"
+// would match as its prefix: the names are read from the encoding, with
+// their length.
+std::vector<std::string> dnsNamesOf(const CRYPT_DATA_BLOB& extension) {
+  std::vector<std::string> names;
+  const BYTE* at = extension.pbData;
+  const BYTE* end = at + extension.cbData;
+  size_t length = 0;
+  if (at >= end || *at++ != 0x30 || !derLength(at, end, &length)) return names;
+  end = at + length;
+  while (at < end) {
+    const BYTE tag = *at++;
+    if (!derLength(at, end, &length)) break;
+    if (tag == 0x82) {  // [2] IA5String dNSName
+      std::string name(reinterpret_cast<const char*>(at), length);
+      const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+        return c != 0 && static_cast<unsigned char>(c) < 128;
+      });
+      names.push_back(plain ? name : std::string());
+    }
+    at += length;
+  }
+  return names;
+}
 
 HCERTSTORE loadPemCertificates(const std::string& path, std::string& detail) {
   std::string bytes;

@@ -9,6 +9,7 @@
 #include <wincrypt.h>
 
 #include <string>
+#include <vector>
 
 namespace veltrum {
 
@@ -37,6 +38,11 @@ TrustVerdict verifyServerCertificate(PCCERT_CONTEXT certificate, const std::stri
 
 // True when `host` is an IPv4 or IPv6 address (brackets allowed), not a name.
 bool isAddress(const std::string& host);
+
+// The dNSName entries of an encoded subject alternative name extension, in
+// their order; a name holding a NUL or a letter other than ASCII is given
+// empty, so it never matches. Damaged encoding ends the list.
+std::vector<std::string> dnsNamesOf(const CRYPT_DATA_BLOB& extension);
 
 // RFC 6125 matching of one DNS name of a certificate against the host name
 // asked for: letter case ignored, a trailing dot ignored, "*" only as the

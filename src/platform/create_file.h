@@ -19,12 +19,18 @@ enum class CreateOutcome {
 // file again and gives Failed, so a file that exists is always complete.
 CreateOutcome createNewFile(const std::string& path, const std::string& bytes);
 
-// Proves that a file can be written at `path`: an entry already there that
-// is a file or a link (a leftover of an earlier run, or planted) is removed
-// itself, its target untouched; then the file is created anew, `bytes` are
-// written, and it is removed again. Any other entry of that name (a folder,
-// a pipe, a device) stays and the call fails. True when the bytes could be
-// written into a new file.
-bool writeTestFile(const std::string& path, const std::string& bytes);
+enum class TestFileOutcome {
+  Written,         // the bytes could be written into a new file (removed again)
+  FolderInTheWay,  // a folder that is not empty holds the name; it stays
+  Failed,          // anything else
+};
+
+// Proves that a file can be written at `path`. What already holds the name
+// and can only be a leftover or a blocker is removed itself, never followed:
+// a file or a link of any kind (its target untouched), a FIFO, a socket, a
+// folder when it is empty. Then the file is created anew, `bytes` are
+// written, and it is removed again. Anything else there (a device, a folder
+// with entries) stays.
+TestFileOutcome writeTestFile(const std::string& path, const std::string& bytes);
 
 }  // namespace veltrum

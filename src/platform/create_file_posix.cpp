@@ -28,13 +28,21 @@ bool isNewRegularFile(int fd) {
   return fstat(fd, &details) == 0 && S_ISREG(details.st_mode) && details.st_nlink == 1;
 }
 
-// Removes the name itself when it is a file or a symbolic link: unlink never
-// follows a link and never touches the data another name of a hard link
-// still holds.
-void removeFileOrLink(const std::string& path) {
+// Removes the name itself when it is a file, a symbolic link, a FIFO or a
+// socket: unlink never follows a link, never opens a FIFO and never touches
+// the data another name of a hard link still holds. A folder goes only when
+// empty (rmdir never follows a link either). False when a folder with
+// entries holds the name.
+bool removeBlocker(const std::string& path) {
   struct stat details;
-  if (lstat(path.c_str(), &details) != 0) return;
-  if (S_ISREG(details.st_mode) || S_ISLNK(details.st_mode)) ::unlink(path.c_str());
+  if (lstat(path.c_str(), &details) != 0) return true;
+  if (S_ISREG(details.st_mode) || S_ISLNK(details.st_mode) || S_ISFIFO(details.st_mode) ||
+      S_ISSOCK(details.st_mode)) {
+    ::unlink(path.c_str());
+  } else if (S_ISDIR(details.st_mode) && ::rmdir(path.c_str()) != 0) {
+    return errno != ENOTEMPTY && errno != EEXIST;
+  }
+  return true;
 }
 
 // Removes `path` only while it still names the file open as `fd`: a name
@@ -62,14 +70,14 @@ CreateOutcome createNewFile(const std::string& path, const std::string& bytes) {
   return complete ? CreateOutcome::Created : CreateOutcome::Failed;
 }
 
-bool writeTestFile(const std::string& path, const std::string& bytes) {
-  removeFileOrLink(path);
+TestFileOutcome writeTestFile(const std::string& path, const std::string& bytes) {
+  if (!removeBlocker(path)) return TestFileOutcome::FolderInTheWay;
   const int fd = openNewFile(path);
-  if (fd < 0) return false;
+  if (fd < 0) return TestFileOutcome::Failed;
   const bool written = isNewRegularFile(fd) && writeAll(fd, bytes);
   removeIfStillOurs(path, fd);
   const bool closed = ::close(fd) == 0 || errno == EINTR;
-  return written && closed;
+  return written && closed ? TestFileOutcome::Written : TestFileOutcome::Failed;
 }
 
 }  // namespace veltrum

@@ -43,10 +43,11 @@ bool writeWhole(HANDLE file, const std::string& bytes) {
 }
 
 // The entry goes when the handle is closed, whatever its name is by then.
-void removeWhenClosed(HANDLE file) {
+// A folder goes only when empty: false then.
+bool removeWhenClosed(HANDLE file) {
   FILE_DISPOSITION_INFO disposition = {};
   disposition.DeleteFile = TRUE;
-  SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
 // Whether the entry open as `entry` is the one named `path` itself and not
@@ -72,24 +73,28 @@ bool isTheEntryItself(HANDLE entry, const std::wstring& path) {
   return samePath(expected, finalPathOf(entry));
 }
 
-// Removes an entry of that name when it is a file or a reparse point (a
-// symbolic link, a junction, a mount point): opened as itself, never through
-// the link, and removed through that handle, so only the name goes. A real
-// folder stays, and so does a link that opens as its target: removing through
-// that handle would remove the target.
-void removeFileOrLink(const std::wstring& path) {
+// Removes an entry of that name when it is a file, a reparse point (a
+// symbolic link, a junction, a mount point) or an empty folder: opened as
+// itself, never through the link, and removed through that handle, so only
+// the name goes. A link that opens as its target stays: removing through
+// that handle would remove the target. False when a folder with entries
+// holds the name.
+bool removeBlocker(const std::wstring& path) {
   HANDLE entry =
       CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                   FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (entry == INVALID_HANDLE_VALUE) return;
+  if (entry == INVALID_HANDLE_VALUE) return true;
+  bool removable = true;
   BY_HANDLE_FILE_INFORMATION details;
   if (GetFileInformationByHandle(entry, &details) && isTheEntryItself(entry, path)) {
     const bool isLink = (details.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     const bool isFolder = (details.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (isLink || !isFolder) removeWhenClosed(entry);
+    removable =
+        removeWhenClosed(entry) || isLink || !isFolder || GetLastError() != ERROR_DIR_NOT_EMPTY;
   }
   CloseHandle(entry);
+  return removable;
 }
 
 }  // namespace
@@ -109,15 +114,15 @@ CreateOutcome createNewFile(const std::string& path, const std::string& bytes) {
   return complete ? CreateOutcome::Created : CreateOutcome::Failed;
 }
 
-bool writeTestFile(const std::string& path, const std::string& bytes) {
+TestFileOutcome writeTestFile(const std::string& path, const std::string& bytes) {
   std::wstring wide;
-  if (!systemPath(path, &wide)) return false;
-  removeFileOrLink(wide);
+  if (!systemPath(path, &wide)) return TestFileOutcome::Failed;
+  if (!removeBlocker(wide)) return TestFileOutcome::FolderInTheWay;
   HANDLE file = openNewFile(wide);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return TestFileOutcome::Failed;
   const bool written = isNewPlainFile(file) && writeWhole(file, bytes);
   removeWhenClosed(file);
-  return CloseHandle(file) && written;
+  return CloseHandle(file) && written ? TestFileOutcome::Written : TestFileOutcome::Failed;
 }
 
 }  // namespace veltrum

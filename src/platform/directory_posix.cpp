@@ -111,6 +111,12 @@ void readMatches(DIR* dir, const std::vector<std::string>& namePatterns,
 
 }  // namespace
 
+std::string folderLocation(int folder) {
+  struct stat details {};
+  if (fstat(folder, &details) != 0) return "";
+  return std::to_string(details.st_dev) + ":" + std::to_string(details.st_ino);
+}
+
 bool directoryCanBeEnumerated(const std::string& directory) {
   std::string folder;
   std::string namePattern;
@@ -166,6 +172,12 @@ void searchDirectory(const std::string& directory, const std::vector<std::string
   std::vector<std::vector<DirEntry>> none;
   readMatches(dir.get(), namesOnly ? namePatterns : std::vector<std::string>{},
               namesOnly ? matches : &none, subfolders);
+  if (namesOnly) {
+    const std::string location = folderLocation(dirfd(dir.get()));
+    for (std::vector<DirEntry>& entries : *matches) {
+      for (DirEntry& entry : entries) entry.location = location;
+    }
+  }
   if (subfolders != nullptr) used.keep(folder, dir.release());
 }
 

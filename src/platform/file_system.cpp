@@ -25,6 +25,15 @@ void FileSystem::searchFolder(const std::string& directory,
   std::erase_if(*subfolders, [](const DirEntry& entry) { return !entry.isDirectory; });
 }
 
+FileLook FileSystem::lookAtPath(const std::string& directory, const std::string& path,
+                                StampKind kind) {
+  FileLook look;
+  look.folderUsable = canEnumerate(directory);
+  look.readable = look.folderUsable && canOpenForReading(path);
+  look.stamped = look.readable && readStamp(path, kind, &look.stamp);
+  return look;
+}
+
 FileSystem& fileSystem() {
   return installedFileSystem != nullptr ? *installedFileSystem : platformFileSystem();
 }

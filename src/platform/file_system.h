@@ -16,10 +16,19 @@ struct DirEntry {
   std::string name;  // the entry's own (long) name, no directory
   bool isDirectory = false;
   bool isLink = false;  // a symbolic link (POSIX) or reparse point (Windows)
-  // Where the listing found the entry, in the platform's own terms (Windows:
-  // its file id and final path), so that a later step can tell whether a
-  // path still leads there; empty where the platform keeps none.
+  // Where the listing found the entry, in the platform's own terms (POSIX:
+  // device and inode of the folder listed; Windows: its file id and final
+  // path), so that a later step can tell whether a path still leads there;
+  // empty where the platform keeps none.
   std::string location = {};
+};
+
+// What the evaluation learns of one file.
+struct FileLook {
+  bool folderUsable = false;  // its folder can be enumerated
+  bool readable = false;      // as canOpenForReading has it
+  bool stamped = false;       // the stamp asked for was read
+  LocalTime stamp = {};       // local wall-clock time, the offset in force now
 };
 
 enum class EnumOutcome {
@@ -73,6 +82,21 @@ class FileSystem {
   // its subfolders from it, so that a folder swapped for a link after it was
   // listed is skipped, never followed. The default keeps nothing.
   virtual void leaveFolder(const std::string& directory) { (void)directory; }
+
+  // The evaluation's look at the file `path` in `directory`, by its path:
+  // canEnumerate, canOpenForReading and readStamp.
+  FileLook lookAtPath(const std::string& directory, const std::string& path, StampKind kind);
+
+  // The evaluation's look at a file a search found: `entry` as the listing
+  // of `folder` gave it, the search having begun in `start`. A real file
+  // system looks in the folder the listing read, never through a folder
+  // swapped for a link since: the file then counts as not readable. The
+  // default is lookAtPath.
+  virtual FileLook lookAtFoundFile(const std::string& start, const std::string& folder,
+                                   const DirEntry& entry, StampKind kind) {
+    (void)start;
+    return lookAtPath(folder, folder + entry.name, kind);
+  }
 
   // Whether `directory` can be enumerated at all; an existing folder without
   // entries passes. The default lists it with "*.*"; a real file system may

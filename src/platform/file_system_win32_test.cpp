@@ -46,13 +46,13 @@ bool exists(const std::string& path) {
 TEST_F(FileSystemWin32, NewFilesAreWrittenOrRefused) {
   const std::string path = folder_ / "test.tmp";
   folder_.write("test.tmp", "left over");
-  EXPECT_TRUE(writeTestFile(path, "first"));  // the leftover is replaced, then removed
+  EXPECT_EQ(writeTestFile(path, "first"), TestFileOutcome::Written);  // leftover replaced, removed
   EXPECT_FALSE(exists(path));
   EXPECT_EQ(createNewFile(path, "2nd"), CreateOutcome::Created);
   EXPECT_EQ(TestFolder::read(path), "2nd");
   EXPECT_EQ(createNewFile(path, "never"), CreateOutcome::NameTaken);
   EXPECT_EQ(TestFolder::read(path), "2nd");
-  EXPECT_FALSE(writeTestFile(folder_ / "missing\\test.tmp", "x"));
+  EXPECT_EQ(writeTestFile(folder_ / "missing\\test.tmp", "x"), TestFileOutcome::Failed);
   EXPECT_EQ(createNewFile(folder_ / "missing\\new.tmp", "x"), CreateOutcome::Failed);
   EXPECT_EQ(pathSeparator(), '\\');
 }
@@ -61,14 +61,18 @@ TEST_F(FileSystemWin32, TheTestFileNeverWritesThroughAnotherName) {
   const std::string precious = folder_.write("precious.txt", "keep me");
   const std::string linked = folder_ / "linked.tmp";
   ASSERT_TRUE(CreateHardLinkA(linked.c_str(), precious.c_str(), nullptr));
-  EXPECT_TRUE(writeTestFile(linked, "TEST"));
+  EXPECT_EQ(writeTestFile(linked, "TEST"), TestFileOutcome::Written);
   EXPECT_FALSE(exists(linked));
   EXPECT_EQ(TestFolder::read(precious), "keep me");
-  // A real folder of that name is never removed: the check fails.
+  // A folder with entries is never removed: the check fails and says why.
   const std::string folder = folder_.makeFolder("folder.tmp");
   folder_.write("folder.tmp\\inside.txt", "x");
-  EXPECT_FALSE(writeTestFile(folder, "TEST"));
+  EXPECT_EQ(writeTestFile(folder, "TEST"), TestFileOutcome::FolderInTheWay);
   EXPECT_EQ(TestFolder::read(folder + "\\inside.txt"), "x");
+  // An empty one only blocks the name, as a leftover file would.
+  const std::string empty = folder_.makeFolder("empty.tmp");
+  EXPECT_EQ(writeTestFile(empty, "TEST"), TestFileOutcome::Written);
+  EXPECT_FALSE(exists(empty));
 }
 
 bool runsUnderWine() {

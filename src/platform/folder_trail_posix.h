@@ -1,5 +1,5 @@
-// A recursive search keeps the folders it is inside of open; shared by the
-// POSIX implementations only.
+// A recursive search keeps the folders it is inside of open, and tells a
+// folder by its identity; shared by the POSIX implementations only.
 #pragma once
 
 #include <dirent.h>
@@ -38,5 +38,9 @@ class FolderTrail {
   };
   std::vector<Folder> folders_;
 };
+
+// The location (DirEntry::location) of the entries in the folder open as
+// `folder`: its device and inode as text; "" when they cannot be read.
+std::string folderLocation(int folder);
 
 }  // namespace veltrum

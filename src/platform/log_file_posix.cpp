@@ -46,6 +46,24 @@ bool moveAside(const std::string& path, const std::string& target) {
   return rename(path.c_str(), target.c_str()) == 0;
 }
 
+// The log holds names and time stamps from folders that only root may read:
+// a first log is not readable by all. The log made after a move gets the
+// mode of the moved one exactly, so an administrator's choice (0600, 0644)
+// outlives the move; `keptMode` is -1 before any move.
+int openLog(const std::string& path, int keptMode) {
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  if (keptMode >= 0) {
+    const int made = open(path.c_str(), kFlags | O_EXCL, 0600);
+    if (made >= 0) {
+      fchmod(made, static_cast<mode_t>(keptMode));
+      return made;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  // O_NONBLOCK: a named pipe at the log path must not make the run wait.
+  return open(path.c_str(), kFlags, 0640);
+}
+
 bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -65,10 +83,9 @@ bool needsPathCheck(const struct stat& opened, int64_t sizeLimit) {
 bool appendLogLine(const std::string& path, const std::string& line, int64_t sizeLimit,
                    const std::string& asideSuffix) {
   int64_t deadline = monotonicMilliseconds() + kLockWaitMilliseconds;
+  int keptMode = -1;
   for (;;) {
-    // O_NONBLOCK: a named pipe at the log path must not make the run wait.
-    int descriptor =
-        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    int descriptor = openLog(path, keptMode);
     if (descriptor < 0) return false;
     const bool locked = lockUntil(descriptor, deadline);
     struct stat opened;
@@ -86,6 +103,7 @@ bool appendLogLine(const std::string& path, const std::string& line, int64_t siz
         continue;
       }
       if (current.st_size > sizeLimit && moveAside(path, path + asideSuffix)) {
+        keptMode = static_cast<int>(current.st_mode & 07777);
         close(descriptor);
         continue;
       }

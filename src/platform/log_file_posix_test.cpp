@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -80,6 +81,44 @@ TEST_F(LogFileWhileLocked, ALogOverTheLimitIsMovedAsideOnceThenTheLineStartsTheN
   ASSERT_TRUE(appendWhileLocked(atLimit, [](const fs::path&) {}));
   EXPECT_EQ(contents(log_), atLimit + "new\r\n");
   EXPECT_FALSE(fs::exists(log_.string() + "_x"));
+}
+
+mode_t modeOf(const fs::path& path) {
+  struct stat details {};
+  EXPECT_EQ(stat(path.c_str(), &details), 0) << path;
+  return details.st_mode & 07777;
+}
+
+TEST(LogFileMode, AFirstLogIsNotForAllAndAMoveKeepsTheAdministratorsMode) {
+  const struct {
+    mode_t umask;
+    int existing;  // mode of a log over the limit; -1: no log yet
+    mode_t expected;
+  } cases[] = {
+      {022, -1, 0640},   {077, -1, 0600},   {0, -1, 0640},
+      {022, 0600, 0600}, {077, 0644, 0644}, {027, 0664, 0664},
+  };
+  const fs::path folder = makeScratchFolder("veltrum-logmode-");
+  const fs::path log = folder / "veltrum.log";
+  for (const auto& test : cases) {
+    SCOPED_TRACE(std::to_string(test.umask) + " " + std::to_string(test.existing));
+    fs::remove(log);
+    fs::remove(log.string() + "_x");
+    if (test.existing >= 0) {
+      std::ofstream(log, std::ios::binary) << std::string(kLimit + 1, 'o');
+      ASSERT_EQ(chmod(log.c_str(), static_cast<mode_t>(test.existing)), 0);
+    }
+    const mode_t before = umask(test.umask);
+    const bool written = appendLogLine(log.string(), "new\r\n", kLimit, "_x");
+    umask(before);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(contents(log), "new\r\n");
+    EXPECT_EQ(modeOf(log), test.expected);
+    if (test.existing >= 0) {
+      EXPECT_EQ(modeOf(log.string() + "_x"), mode_t(test.existing));
+    }
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -77,6 +77,24 @@ class Authority:
         return _pem(builder.sign(self.key, hashes.SHA256())), _key_pem(key)
 
 
+class Forgery(Authority):
+    """A root with the name and serial number of `real` (both public) but a
+    key of its own: a client that finds its anchor by those two alone trusts
+    what the forger signs."""
+
+    def __init__(self, real):
+        self.key = ec.generate_private_key(ec.SECP256R1())
+        original = real.certificate
+        now = datetime.datetime.utcnow()
+        builder = (x509.CertificateBuilder().subject_name(original.subject)
+                   .issuer_name(original.issuer).public_key(self.key.public_key())
+                   .serial_number(original.serial_number)
+                   .not_valid_before(now - DAY).not_valid_after(now + 30 * DAY))
+        for extension in original.extensions:
+            builder = builder.add_extension(extension.value, extension.critical)
+        self.certificate = builder.sign(self.key, hashes.SHA256())
+
+
 def self_signed(dns_names=(PROGRAM_HOST,), addresses=(LISTEN_HOST,)):
     """A server certificate that signs itself, as small installations make
     them; certificate and key, both PEM."""

@@ -1,6 +1,6 @@
 """The pre-check of the chosen action, run once for every evaluated file."""
 import os
-import stat
+import socket
 
 import pytest
 
@@ -123,19 +123,43 @@ def test_what_holds_the_test_file_name_is_removed_never_written_through(veltrum,
     assert list(inbox.iterdir()) == []
 
 
-@posix_only
-def test_named_pipe_under_the_test_file_name_fails_instead_of_waiting(veltrum, tmp_path,
-                                                                       new_file):
+def block(kind, name):
+    """Puts a `kind` of entry that is no file at `name`."""
+    if kind == "fifo":
+        os.mkfifo(name)  # nobody reads it: opening it to write would wait
+    elif kind == "socket":
+        with socket.socket(socket.AF_UNIX) as bound:
+            bound.bind(str(name))
+    else:
+        name.mkdir()
+        if kind == "folder with entries":
+            (name / "inside.txt").write_bytes(b"x")
+
+
+@pytest.mark.parametrize("kind", [
+    pytest.param("fifo", marks=posix_only), pytest.param("socket", marks=posix_only),
+    "empty folder", "folder with entries"])
+def test_what_blocks_the_test_file_name_is_removed_unless_it_holds_entries(veltrum, tmp_path,
+                                                                          new_file, kind):
     inbox = tmp_path / "inbox"
     inbox.mkdir()
-    os.mkfifo(inbox / "veltrum_test.tmp")  # nobody reads it: opening it to write would wait
+    blocker = inbox / "veltrum_test.tmp"
+    block(kind, blocker)
     veltrum.write_conf(QuillboxDir=native(inbox))
     result = veltrum.run("/f", native(new_file), "/t", "-60", "/a", "quillbox", timeout=20)
-    assert result.console().splitlines() == [NOT_CREATED]
+    if kind != "folder with entries":
+        assert after_search(veltrum)[:2] == [
+            ("LOG", "Check:Versuche ins Quillbox Verzeichnis zu schreiben"),
+            ("LOG", "Check:Testnachricht konnte angelegt werden.")]
+        assert list(inbox.iterdir()) == []
+        return
+    named = ("Check: Testnachricht konnte nicht angelegt werden, das Verzeichnis "
+             + native(blocker) + " ist nicht leer.")
+    assert result.console().splitlines() == [named]
     assert after_search(veltrum) == [
         ("LOG", "Check:Versuche ins Quillbox Verzeichnis zu schreiben"),
-        ("ERR", NOT_CREATED), CHECK_FAILED]
-    assert stat.S_ISFIFO((inbox / "veltrum_test.tmp").lstat().st_mode)
+        ("ERR", named), CHECK_FAILED]
+    assert (blocker / "inside.txt").read_bytes() == b"x"
 
 
 def program(tmp_path, name, content, mode):

@@ -449,3 +449,44 @@ def test_a_folder_swapped_for_a_link_during_the_search_is_never_followed(veltrum
     assert swapper.returncode == 0
     assert any("/own" in p for p in paths), "the search never met the folders"
     assert not [p for p in paths if "secret" in p]
+
+
+# How the program run for the first old file changes the tree before the
+# next file is evaluated; each "sub" holds x.lck, young, "secret" an old one.
+REPLACE_SUB = {
+    "folder for a link": "mv zone/sub zone/sub.away && ln -s ../secret zone/sub",
+    "folder above for a link": "mv zone/sub zone/sub.away && ln -s ../secret2 zone/sub",
+    "folder for another folder": "mv zone/sub zone/sub.away && cp -rp secret zone/sub",
+    "nothing, the file a link": None,
+}
+
+
+@posix_only
+@pytest.mark.parametrize("case", REPLACE_SUB)
+def test_a_found_file_is_tested_in_the_folder_its_listing_read(veltrum, tmp_path, case):
+    zone = tmp_path / "zone"
+    touch(zone / "a.lck", age_seconds=7200)
+    deeper = case == "folder above for a link"
+    listed = zone / "sub" / ("deep/x.lck" if deeper else "x.lck")
+    touch(listed)
+    touch(tmp_path / "secret" / "x.lck", age_seconds=7200)
+    touch(tmp_path / "secret2" / "deep" / "x.lck", age_seconds=7200)
+    if REPLACE_SUB[case] is None:
+        listed.unlink()
+        listed.symlink_to(tmp_path / "secret" / "x.lck")
+    script = tmp_path / "swap.sh"
+    script.write_text(f"#!/bin/sh\ncd '{tmp_path}' && [ ! -e zone/sub.away ] && "
+                      f"{REPLACE_SUB[case] or 'true'}\necho ran\n")
+    script.chmod(0o755)
+    veltrum.write_conf(Exec=str(script), Recursive="1")
+    result = veltrum.run("/f", str(zone) + "/*.lck", "/t", "-60", "/a", "execwait", "/m")
+    assert result.code == 0
+    texts = veltrum.texts()
+    assert found(texts) == [str(zone / "a.lck"), str(listed)]
+    actions = sum(t.startswith("Exitcode: ") for t in texts)
+    dated = [t for t in texts if t.startswith("FileDate von " + str(listed))]
+    if REPLACE_SUB[case] is None:  # a link to a file is followed on purpose
+        assert actions == 2 and len(dated) == 1
+    else:
+        assert "Datei " + str(listed) + " nicht vorhanden" in texts
+        assert actions == 1 and dated == []
