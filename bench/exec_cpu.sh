@@ -38,7 +38,7 @@ for _ in range(3):
     rows.append((measure(veltrum), measure(reference)))
 
 with open(os.path.join(scratch, "veltrum.log"), "rb") as log:
-    waited = log.read().count(b"Exitcode: 0\r\n")
+    waited = log.read().count(b"Exitcode: 0\n")
 assert waited == 3, "execwait did not run the program each time"
 
 print(f"{'run':>4} {'veltrum wall s':>15} {'veltrum cpu ms':>15} {'sleep 2 wall s':>15} "

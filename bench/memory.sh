@@ -44,7 +44,7 @@ command = [veltrum, "/f", os.path.join(tree, "*.dat"), "/t", "60", "/a", "quillb
 with open(os.path.join(scratch, "veltrum.log"), "rb") as log:
     text = log.read()
 if text.count(b"Datei gefunden:") != 1 or b"Programmende nach erster" not in text:
-    raise SystemExit("the run did not end after the first file:\n" + text.decode("cp1252"))
+    raise SystemExit("the run did not end after the first file:\n" + text.decode("utf-8", errors="replace"))
 
 peak = run.maxrss_kb * 1024
 budget = 2 * path_bytes + 10 * MB

@@ -36,7 +36,7 @@ velt, find = b.timed_runs(spawn_time, commands, rounds=ROUNDS)
 with open(os.path.join(scratch, "veltrum.log"), "rb") as log:
     text = log.read()
 if b"Gefunden" in text or b"gefunden:" in text or text.count(b"Suche nach:") != ROUNDS + 1:
-    raise SystemExit("the search did not run as expected:\n" + text.decode("cp1252"))
+    raise SystemExit("the search did not run as expected:\n" + text.decode("utf-8", errors="replace"))
 
 vm = b.median([r.wall for r in velt])
 fm = b.median([r.wall for r in find])

@@ -42,12 +42,12 @@ echo "== 20-check: veltrum /f \"$here/dropzone/*.lck\" /t -60 /a execwait /m"
 (cd "$here" && "$here/program/veltrum" /f "$here/dropzone/*.lck" /t -60 /a execwait /m)
 echo "exit code: $?"
 echo
-echo "== 20-check: the log (Windows-1252, shown as UTF-8)"
-iconv -f WINDOWS-1252 -t UTF-8 "$here/program/veltrum.log" | tr -d '\r' |
+echo "== 20-check: the log (UTF-8; the CRs between the program's output lines left out)"
+tr -d '\r' <"$here/program/veltrum.log" |
   grep -E 'Suche|gefunden:|Jetzt|Prüfzeit|Höchstalter|FileDate|überschritten|Output|Exitcode'
 echo
 echo "== 20-check: verdicts"
-iconv -f WINDOWS-1252 -t UTF-8 "$here/program/veltrum.log" | tr -d '\r' | awk '
+tr -d '\r' <"$here/program/veltrum.log" | awk '
   /gefunden:/ { sub(/.*gefunden:/, ""); sub(/\. Wird geprüft$/, ""); file = $0 }
   /Höchstalter der Datei ist:/ { sub(/.*ist:/, ""); limit = $0 }
   /Jetzt ist es / { sub(/.*Jetzt ist es /, ""); now = $0 }

@@ -12,7 +12,7 @@ cp "$VELTRUM_BIN" "$here/veltrum"
 
 # Log lines as UTF-8, with the CRs inside an entry shown as \r.
 show_log() {
-  grep -a -E "$1" "$here/veltrum.log" | iconv -f CP1252 -t UTF-8 | sed -e 's/\r$//' -e 's/\r/\\r/g'
+  grep -a -E "$1" "$here/veltrum.log" | sed -e 's/\r/\\r/g'
 }
 
 touch -d '2 hours ago' "$here/data/nightly-export.lck"

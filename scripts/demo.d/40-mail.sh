@@ -14,7 +14,7 @@ mkdir -p "$here/program" "$here/dropzone" "$here/server"
 cp "$VELTRUM_BIN" "$here/program/veltrum"
 
 step() { printf '\n--- %s\n' "$*"; }
-show() { tr -d '\r' | iconv -f WINDOWS-1252 -t UTF-8; }
+show() { tr -d '\r'; }
 
 step "1. Starting an SMTP server on 127.1.0.1 (a loopback address), port chosen by the system"
 /usr/bin/python3 "$root/tests/integration/smtp_sink.py" --folder "$here/server" \

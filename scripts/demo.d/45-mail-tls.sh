@@ -14,7 +14,7 @@ mkdir -p "$here/program" "$here/dropzone" "$here/server" "$here/pki"
 cp "$VELTRUM_BIN" "$here/program/veltrum"
 
 step() { printf '\n--- %s\n' "$*"; }
-show() { tr -d '\r' | iconv -f WINDOWS-1252 -t UTF-8; }
+show() { tr -d '\r'; }
 
 step "1. A test CA and a server certificate for the name 127.1.1 (valid 30 days)"
 /usr/bin/python3 - "$root/tests/integration" "$here/pki" <<'PY'

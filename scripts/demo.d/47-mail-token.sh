@@ -17,7 +17,7 @@ mkdir -p "$here/program" "$here/dropzone" "$here/server" "$here/endpoint"
 cp "$VELTRUM_BIN" "$here/program/veltrum"
 
 step() { printf '\n--- %s\n' "$*"; }
-show() { tr -d '\r' | iconv -f WINDOWS-1252 -t UTF-8; }
+show() { tr -d '\r'; }
 wait_for() {
   for _ in $(seq 200); do
     [ -s "$1" ] && return 0
@@ -49,7 +49,7 @@ echo "SMTP server listens on 127.1.0.1 port $port"
 step "3. The configuration (the client secret is Mail_Password):"
 printf '[Global]\r\nMail_SMTP=127.1.1\r\nMail_Port=%s\r\nMail_Security=starttls\r\nMail_CAFile=%s\r\nMail_Auth=xoauth2\r\nMail_OAuthTokenURL=%s\r\nMail_OAuthClientId=%s\r\nMail_OAuthScope=%s\r\nMail_User=waechter@example.com\r\nMail_Password=%s\r\nMail_From=Waechter <waechter@example.com>\r\nMail_To=ops@example.com\r\nMail_Subject=Alte Dateien in der Dropzone\r\nMail_Body=Bitte nachsehen.\r\n' \
   "$port" "$here/endpoint/pki/ca.pem" "$url" "$(value CLIENT_ID)" "$(value SCOPE)" \
-  "$(value CLIENT_SECRET | iconv -f UTF-8 -t WINDOWS-1252)" >"$here/program/veltrum.conf"
+  "$(value CLIENT_SECRET)" >"$here/program/veltrum.conf"
 show <"$here/program/veltrum.conf" | sed 's/^Mail_Password=.*/Mail_Password=****** (hidden here)/'
 
 step "4. Two files last written three hours ago"
@@ -62,7 +62,7 @@ echo "(exit code $?)"
 step "6. The mail lines of the log: one token for both mails, neither it nor the secret shown"
 grep -a -E 'E-Mail|Token|Init-Mail_(Auth|OAuth|Passw)' "$here/program/veltrum.log" | show
 token="$(value ACCESS_TOKEN)"
-secret="$(value CLIENT_SECRET | iconv -f UTF-8 -t WINDOWS-1252)"
+secret="$(value CLIENT_SECRET)"
 if grep -q -a -F -e "$token" -e "$secret" "$here/program/veltrum.log"; then
   echo "SECRET IN THE LOG"
   exit 1

@@ -73,7 +73,8 @@ PreferenceEntry parseLine(std::string_view line) {
 std::string decodedFile(const std::string& bytes, TextEncoding encoding) {
   if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     const std::string utf8 = bytes.substr(3);
-    return encoding == TextEncoding::utf8 ? wellFormedUtf8(utf8) : windows1252Of(utf8, TextEncoding::utf8);
+    return encoding == TextEncoding::utf8 ? wellFormedUtf8(utf8)
+                                          : windows1252Of(utf8, TextEncoding::utf8);
   }
   if (encoding == TextEncoding::windows1252) return bytes;
   // Decided once for the whole file: a file saved on Windows in its code

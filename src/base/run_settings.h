@@ -1,5 +1,5 @@
 // The one record of run parameters, read and (where named) written by every
-// part of a run. All fields are 8-bit Windows-1252 texts.
+// part of a run. All fields are 8-bit texts in the platform's encoding.
 #pragma once
 
 #include <string>

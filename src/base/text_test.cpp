@@ -60,5 +60,15 @@ TEST(Text, Latin1ToUtf8AndBack) {
   EXPECT_EQ(latin1ToUtf8("Gr\xFC\xDF"), "Grüß");
 }
 
+TEST(Text, ACutLeavesUtf8WellFormed) {
+  const std::string text = "ab€";  // "€" takes bytes 2 to 4
+  for (size_t limit = 0; limit <= 6; ++limit) {
+    const std::string cut = cutText(text, limit, TextEncoding::utf8);
+    EXPECT_TRUE(isValidUtf8(cut)) << limit;
+    EXPECT_EQ(cut, limit < 2 ? text.substr(0, limit) : limit < 5 ? "ab" : text) << limit;
+    EXPECT_EQ(cutText(text, limit, TextEncoding::windows1252), text.substr(0, limit)) << limit;
+  }
+}
+
 }  // namespace
 }  // namespace veltrum

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
+#include "mail/base64.h"
 #include "platform/text_encoding.h"
 
 namespace veltrum {
@@ -63,6 +65,53 @@ TEST(EncodedWords, LongTextsAreSplitIntoWordsOfAtMost67Characters) {
     end = std::min(words.find(' ', start), words.size());
     EXPECT_LE(end - start, kLongestEncodedWord);
     EXPECT_EQ(words.compare(start, 17, "=?windows-1252?B?"), 0);
+  }
+}
+
+// The text a reader gets back from the words, each word decoded on its own,
+// as a mail program does; "" when a word is not well-formed UTF-8.
+std::string decodedWords(const std::string& words) {
+  std::string text;
+  for (size_t start = 0; start < words.size();) {
+    size_t end = words.find(' ', start);
+    if (end == std::string::npos) end = words.size();
+    const std::string word = words.substr(start, end - start);
+    const std::string payload = word.substr(10, word.size() - 12);  // "=?utf-8?X?" ... "?="
+    std::string bytes;
+    if (word[8] == 'B') {
+      if (!base64DecodeText(payload, bytes)) return "";
+    } else {
+      for (size_t at = 0; at < payload.size(); ++at) {
+        if (payload[at] == '=') {
+          bytes += static_cast<char>(std::stoi(payload.substr(at + 1, 2), nullptr, 16));
+          at += 2;
+        } else {
+          bytes += payload[at] == '_' ? ' ' : payload[at];
+        }
+      }
+    }
+    if (!isValidUtf8(bytes) || word.size() > kLongestEncodedWord) return "";
+    text += bytes;
+    start = end + 1;
+  }
+  return text;
+}
+
+TEST(EncodedWords, Utf8WordsHoldWholeCharacters) {
+  const ScopedTextEncoding utf8(TextEncoding::utf8);
+  const std::string texts[] = {
+      "Jürgen Müller",
+      std::string(48, 'a') + "€uro",        // Q: the euro sign at the end of the room
+      std::string(47, 'a') + "€uro",        // and one byte earlier
+      "äöüäöüäöüäöüäöüäöüäöüäöüäöüäöüäöü",  // B: groups of three bytes cut two-byte characters
+      "😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀",                    // four bytes each
+  };
+  for (const std::string& text : texts) {
+    const std::string words = encodedWords(text);
+    EXPECT_EQ(words.compare(0, 10, "=?utf-8?Q?") == 0 || words.compare(0, 10, "=?utf-8?B?") == 0,
+              true)
+        << words;
+    EXPECT_EQ(decodedWords(words), text) << words;
   }
 }
 

@@ -9,16 +9,16 @@ namespace veltrum {
 
 struct TokenRequest {
   std::string url;           // the token endpoint, https only
-  std::string clientId;      // Windows-1252, as configured
-  std::string clientSecret;  // Windows-1252, as configured
+  std::string clientId;      // in the platform's encoding, as configured
+  std::string clientSecret;  // in the platform's encoding, as configured
   std::string scope;         // may be empty: the endpoint's default then
   std::string caFile;        // trusted besides the system's store; may be empty
 };
 
 // What came of a token request. On failure `reason` says in German what went
 // wrong, and `error` / `description` hold the endpoint's own "error" and the
-// first line of its "error_description" when it sent them (Windows-1252, no
-// control characters).
+// first line of its "error_description" when it sent them (in the
+// platform's encoding, no control characters).
 struct TokenAnswer {
   bool obtained = false;
   std::string token;

@@ -22,7 +22,7 @@ std::string findSwitch(const std::string& name);
 
 // Prints the 24 lines of the help.
 void printHelp();
-// The help lines as stored (Windows-1252), for tests.
+// The help lines as stored (in the platform's encoding), for tests.
 std::vector<std::string> helpLines();
 
 // Phase 4 of runMain: reports each missing "/f", "/t", "/a" and sets

@@ -25,6 +25,10 @@ RUNNER = os.environ.get("VELTRUM_RUNNER", "").split()
 if ACTIVE:
     RUNNER = MEMCHECK
 ON_WINDOWS = BINARY.suffix.lower() == ".exe"
+# The program's own encoding and line end of the log and the console.
+ENCODING = "cp1252" if ON_WINDOWS else "utf-8"
+LINE_END = b"\r\n" if ON_WINDOWS else b"\n"
+NL = LINE_END.decode()
 
 LINE = re.compile(rb"^(\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d) (.*?) \[(LOG|ERR)\] (.*)$", re.S)
 
@@ -33,8 +37,8 @@ windows_only = pytest.mark.skipif(not ON_WINDOWS, reason="Windows behaviour by d
 
 
 def cp(text):
-    """A test's text as the Windows-1252 bytes the program uses."""
-    return text.encode("cp1252") if isinstance(text, str) else text
+    """A test's text as the bytes the program uses: Windows-1252 on Windows, UTF-8 on POSIX."""
+    return text.encode(ENCODING) if isinstance(text, str) else text
 
 
 def native(path):
@@ -97,11 +101,11 @@ class Veltrum:
         return self.log_path.read_bytes() if self.log_path.exists() else b""
 
     def log(self):
-        """The log's lines, parsed; the text stays Windows-1252 bytes."""
+        """The log's lines, parsed; the text stays bytes in the program's encoding."""
         data = self.log_bytes()
-        assert data == b"" or data.endswith(b"\r\n"), "log does not end in CR LF"
+        assert data == b"" or data.endswith(LINE_END), f"log does not end in {LINE_END!r}"
         entries = []
-        for raw in data.split(b"\r\n")[:-1]:
+        for raw in data.split(LINE_END)[:-1]:
             match = LINE.match(raw)
             assert match, f"malformed log line {raw!r}"
             entries.append(LogEntry(match.group(1), match.group(2), match.group(3).decode(),
@@ -109,11 +113,11 @@ class Veltrum:
         return entries
 
     def texts(self):
-        """The log's texts, decoded from Windows-1252."""
-        return [e.text.decode("cp1252") for e in self.log()]
+        """The log's texts, decoded from the program's encoding."""
+        return [e.text.decode(ENCODING) for e in self.log()]
 
     def kinds_and_texts(self):
-        return [(e.kind, e.text.decode("cp1252")) for e in self.log()]
+        return [(e.kind, e.text.decode(ENCODING)) for e in self.log()]
 
 
 @pytest.fixture

@@ -15,6 +15,8 @@ import subprocess
 import threading
 import time
 
+from conftest import ENCODING
+
 LISTEN_HOST = "127.1.0.1"
 PROGRAM_HOST = "127.1.1"
 SINK_SCRIPT = pathlib.Path(__file__).with_name("smtp_sink.py")
@@ -175,7 +177,7 @@ class SinkServer:
         command = ["/usr/bin/python3", str(SINK_SCRIPT), "--folder", str(self.folder),
                    "--host", LISTEN_HOST]
         if password is not None:
-            command += ["--password", password]
+            command += ["--password", password, "--password-encoding", ENCODING]
         for option, pair in (("--starttls", starttls), ("--tls", tls)):
             if pair is not None:
                 command += [option, str(pair[0]), str(pair[1])]

@@ -94,9 +94,9 @@ class TokenSaver(Saver):
         return AuthResult(success=False, handled=False, message=message)
 
 
-def make_authenticator(password):
+def make_authenticator(password, encoding):
     def authenticate(server, session, envelope, mechanism, auth_data):
-        ok = password is None or auth_data.password == password.encode("latin-1")
+        ok = password is None or auth_data.password == password.encode(encoding)
         return AuthResult(success=ok, handled=False, auth_data=auth_data)
     return authenticate
 
@@ -114,7 +114,7 @@ async def serve(arguments):
         handler = TokenSaver(folder, arguments.xoauth2, arguments.echo_login)
     else:
         handler = Saver(folder)
-    authenticator = make_authenticator(arguments.password)
+    authenticator = make_authenticator(arguments.password, arguments.password_encoding)
     loop = asyncio.get_running_loop()
     options = {"auth_require_tls": False}
     if arguments.starttls:
@@ -144,6 +144,8 @@ def main():
     parser.add_argument("--folder", required=True)
     parser.add_argument("--host", default="127.1.0.1")
     parser.add_argument("--password")
+    # The program sends the password's bytes as they are: UTF-8 on POSIX.
+    parser.add_argument("--password-encoding", default="latin-1")
     parser.add_argument("--starttls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--xoauth2", metavar="TOKEN")

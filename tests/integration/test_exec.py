@@ -6,7 +6,7 @@ import time
 
 import pytest
 
-from conftest import LINE, MEMCHECK, LogEntry, cp, native, not_under_valgrind, posix_only
+from conftest import ENCODING, LINE, LINE_END, MEMCHECK, LogEntry, cp, native, not_under_valgrind, posix_only
 
 pytestmark = posix_only  # the programs are shell scripts
 
@@ -47,7 +47,7 @@ def every_entry(veltrum):
         data += aside.read_bytes()
     data += veltrum.log_bytes()
     entries = []
-    for raw in data.split(b"\r\n")[:-1]:
+    for raw in data.split(LINE_END)[:-1]:
         match = LINE.match(raw)
         assert match, f"malformed log line {raw[:200]!r}"
         entries.append(LogEntry(*match.group(1, 2), match.group(3).decode(), match.group(4)))
@@ -60,7 +60,7 @@ def outputs(veltrum):
 
 
 def exit_lines(veltrum):
-    return [(e.kind, e.text.decode("cp1252")) for e in every_entry(veltrum)
+    return [(e.kind, e.text.decode(ENCODING)) for e in every_entry(veltrum)
             if e.text.startswith(b"Exitcode: ")]
 
 
@@ -188,7 +188,7 @@ def test_a_program_that_cannot_start_is_reported_with_its_command_line(veltrum, 
 
 
 def test_fifty_megabytes_of_output_reach_the_log_whole(veltrum):
-    line = b"line of output 0123456789 \xe4\xf6\xfc\n"
+    line = cp("line of output 0123456789 \u00e4\u00f6\u00fc\n")
     size = 50 * 1024 * 1024
     body = f"yes 'line of output 0123456789 \u00e4\u00f6\u00fc' | head -c {size}\n"
     run_program(veltrum, body)
@@ -202,9 +202,11 @@ def test_a_ten_megabyte_line_without_a_break(veltrum):
     assert run_program(veltrum, body) == [b"x" * 10485760 + b"\r\r\r"]
 
 
-def test_binary_output_keeps_its_bytes(veltrum):
+def test_binary_output_is_decoded_and_its_controls_shown(veltrum):
     body = "printf 'a\\000b\\000c\\n\\377\\376\\001\\033[0m\\n\\000'\n"
-    assert run_program(veltrum, body) == [b"a\0b\0c\r\xff\xfe\x01\x1b[0m\r\0\r\r\r"]
+    # Only the CRs between the lines break the entry; the log stays UTF-8.
+    assert run_program(veltrum, body) == [
+        b"a\\x00b\\x00c\r" + "\u00ff\u00fe".encode() + b"\\x01\\x1b[0m\r\\x00\r\r\r"]
 
 
 def test_a_program_path_with_blanks_quotes_and_shell_characters(veltrum):

@@ -8,7 +8,7 @@ import time
 
 import pytest
 
-from conftest import LINE, RUNNER, posix_only
+from conftest import LINE, LINE_END, RUNNER, posix_only
 
 LIMIT = 1_000_000
 ASIDE = re.compile(r"^veltrum\.log_(\d\d)(\d\d)(\d{4})_(\d\d)(\d\d)(\d\d)$")
@@ -16,9 +16,9 @@ ASIDE = re.compile(r"^veltrum\.log_(\d\d)(\d\d)(\d{4})_(\d\d)(\d\d)(\d\d)$")
 
 def parse(data):
     """Every line of a log file; fails on a torn or malformed line."""
-    assert data == b"" or data.endswith(b"\r\n"), "file does not end in CR LF"
+    assert data == b"" or data.endswith(LINE_END), f"file does not end in {LINE_END!r}"
     lines = []
-    for raw in data.split(b"\r\n")[:-1]:
+    for raw in data.split(LINE_END)[:-1]:
         match = LINE.match(raw)
         assert match and b"\n" not in raw and b"\r" not in raw, f"torn line {raw[:200]!r}"
         lines.append((match.group(3), match.group(4)))
@@ -31,9 +31,10 @@ def aside_files(veltrum):
 
 def filler(size):
     """Valid log lines of exactly `size` bytes."""
-    line = b"01.01.2020 00:00:00 filler [LOG] " + b"f" * 60 + b"\r\n"
+    prefix = b"01.01.2020 00:00:00 filler [LOG] "
+    line = prefix + b"f" * 60 + LINE_END
     count, rest = divmod(size, len(line))
-    head = b"01.01.2020 00:00:00 filler [LOG] " + b"g" * (rest - 35 + len(line)) + b"\r\n"
+    head = prefix + b"g" * (rest + len(line) - len(prefix) - len(LINE_END)) + LINE_END
     data = head + line * (count - 1)
     assert len(data) == size
     return data
@@ -53,7 +54,7 @@ def test_line_format_user_and_time(veltrum):
         assert entry.user.decode() == pwd.getpwuid(os.geteuid()).pw_name
         stamp = datetime.datetime.strptime(entry.stamp.decode(), "%d.%m.%Y %H:%M:%S")
         assert before <= stamp <= after
-    assert data.startswith(entries[0].stamp + b" " + entries[0].user + b" [LOG] ---[Start]---\r\n")
+    assert data.startswith(entries[0].stamp + b" " + entries[0].user + b" [LOG] ---[Start]---" + LINE_END)
     assert b" [ERR] " in data  # the check of the unknown action fails
 
 
@@ -160,7 +161,7 @@ def check_moved_only_above_the_limit(veltrum, files):
         if path != veltrum.log_path:
             assert len(data) > LIMIT, f"{path.name} was moved below the limit"
         size = 0
-        for raw in data.split(b"\r\n")[:-1]:
+        for raw in data.split(LINE_END)[:-1]:
             if size > LIMIT:
                 stamp = LINE.match(raw).group(1)
                 if not stamp.startswith(b"01.01.2020"):  # not the filler

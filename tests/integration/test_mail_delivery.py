@@ -113,6 +113,6 @@ def test_file_names_cannot_end_the_message_or_add_commands(veltrum, tmp_path, si
     assert all(e["rcpt_tos"] == ["ops@example.com"] for e in envelopes)
     assert all(e["mail_from"] == "waechter@example.com" for e in envelopes)
     for path, message in zip(sorted(paths), messages):
-        # Line ends are CR LF on the wire; the dot came back unstuffed.
-        name = str(path).replace("\r\n", "\n").replace("\n", "\r\n").encode()
+        # The name's line breaks are shown as "\r" and "\n", never sent as such.
+        name = str(path).replace("\r", "\\r").replace("\n", "\\n").encode()
         assert b"Die Datei " + name + b"\r\n" + cp("hat das zulässige") in body_of(message)

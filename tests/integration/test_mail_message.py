@@ -4,7 +4,7 @@ line) is parsed with Python's `email` package, and subject, addresses and
 body must read as configured."""
 import pytest
 
-from conftest import native, posix_only
+from conftest import ON_WINDOWS, native, posix_only
 from smtp_peers import PROGRAM_HOST, SinkServer, mail_conf, old_files, parsed
 
 SENT = "E-Mail wurde mit Status: 1 an {to} über " + PROGRAM_HOST + " versendet"
@@ -54,7 +54,7 @@ def test_subject_and_body_read_as_configured(veltrum, tmp_path, sink, subject, b
     header, _, content = raw.partition(b"\r\n\r\n")
     assert all(byte < 128 for byte in header)
     assert all(len(line) <= 76 for line in content.split(b"\r\n"))
-    charset = "windows-1252" if "€" in body else "iso-8859-1"
+    charset = "utf-8" if not ON_WINDOWS else "windows-1252" if "€" in body else "iso-8859-1"
     assert message.get_content_charset() == charset
 
 

@@ -4,7 +4,7 @@ import os
 import re
 import time
 
-from conftest import cp, native, not_under_valgrind, posix_only, sep
+from conftest import native, not_under_valgrind, posix_only, sep
 
 NAME = re.compile(r"^(\d{8})_(\d{6})(\d+)\.msg$")
 
@@ -17,7 +17,9 @@ def old_file(path, age_seconds=7200):
 
 
 def drop_content(current_file):
-    return (b"Veltrum - Benachrichtigung\rDie Datei " + cp(current_file) +
+    """The drop file's bytes: Windows-1252 on every platform, the messenger's format."""
+    name = current_file.encode("cp1252") if isinstance(current_file, str) else current_file
+    return (b"Veltrum - Benachrichtigung\rDie Datei " + name +
             b"\rhat das zul\xe4ssige Alter \xfcberschritten!\r\n")
 
 

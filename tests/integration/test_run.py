@@ -8,7 +8,7 @@ import time
 
 import pytest
 
-from conftest import BINARY, MEMCHECK, ON_WINDOWS, RUNNER, not_under_valgrind, posix_only
+from conftest import BINARY, LINE_END, MEMCHECK, NL, ON_WINDOWS, RUNNER, not_under_valgrind, posix_only
 
 HELP = [
     "",
@@ -47,7 +47,7 @@ NO_CONF = "Konfigurationsdatei konnte nicht gefunden werden."
 
 def console_bytes(lines):
     encoding = "cp850" if ON_WINDOWS else "utf-8"
-    return b"".join(line.encode(encoding) + b"\r\n" for line in lines)
+    return b"".join(line.encode(encoding) + LINE_END for line in lines)
 
 
 def test_help_is_printed_byte_for_byte_and_ends_with_1(veltrum):
@@ -73,7 +73,7 @@ def test_help_wins_wherever_it_stands(veltrum):
 def test_no_parameters_reports_the_three_switches_in_order_and_ends_with_0(veltrum):
     result = veltrum.run()
     assert result.code == 0
-    console = result.console().split("\r\n")
+    console = result.console().split(NL)
     assert console[:4] == [MISSING.format("f"), MISSING.format("t"), MISSING.format("a"), NO_CONF]
     entries = veltrum.kinds_and_texts()
     assert entries[:4] == [("LOG", "---[Start]---")] + [("ERR", MISSING.format(s)) for s in "fta"]
@@ -86,7 +86,7 @@ def test_no_parameters_reports_the_three_switches_in_order_and_ends_with_0(veltr
 def test_one_missing_switch_skips_the_option_walk(veltrum):
     result = veltrum.run("/f", "datei.txt", "/t", "5")
     assert result.code == 0
-    assert result.console().startswith(MISSING.format("a") + "\r\n")
+    assert result.console().startswith(MISSING.format("a") + NL)
     texts = veltrum.texts()
     assert texts[:2] == ["---[Start]---", MISSING.format("a")]
     assert not any(t.startswith(("Parameter f:", "Parameter t:", "Dateidatum-Modus:"))
@@ -151,7 +151,7 @@ def test_log_and_configuration_are_named_after_the_program(veltrum):
     (veltrum.folder / "veltrum.conf.bak.conf").write_bytes(b"[Global]\r\nRecursive=7\r\n")
     assert run_program(program, "/f", "x").returncode == 0
     log = (veltrum.folder / "veltrum.log.bak.log").read_bytes()
-    assert b" [LOG] ---[Start]---\r\n" in log
+    assert b" [LOG] ---[Start]---" + LINE_END in log
     assert b"Init-Recursive         :7" in log
 
 
@@ -202,7 +202,7 @@ def test_a_name_without_lower_case_exe_never_logs_into_the_program(veltrum):
     result = run_program(program, "/?")
     assert result.returncode == 1
     assert program.read_bytes() == before
-    assert (veltrum.folder / "VELTRUM.EXE.log").read_bytes().endswith(b"[LOG] ---[Start]---\r\n")
+    assert (veltrum.folder / "VELTRUM.EXE.log").read_bytes().endswith(b"[LOG] ---[Start]---" + LINE_END)
 
 
 def test_unwritable_log_is_reported_on_standard_error_and_the_run_goes_on(veltrum):
@@ -213,7 +213,7 @@ def test_unwritable_log_is_reported_on_standard_error_and_the_run_goes_on(veltru
     reports = result.stderr.replace(b"\r\n", b"\n").split(b"\n")
     assert reports[-1] == b"" and len(reports) > 4
     assert set(reports[:-1]) == {b"Kann keine Logdatei erstellen"}
-    assert result.console().startswith(MISSING.format("f") + "\r\n")
+    assert result.console().startswith(MISSING.format("f") + NL)
     assert veltrum.run("/?").code == 1
 
 
@@ -252,13 +252,15 @@ def test_a_parameter_of_100000_bytes(veltrum):
 
 
 @posix_only
-def test_bytes_above_127_and_invalid_utf8_reach_the_log_unchanged(veltrum):
+def test_bytes_above_127_and_invalid_utf8_reach_the_log_decoded(veltrum):
     value = b"\xff\xfe\xc3(\xe4\x80"
-    result = veltrum.run(b"/f", value, b"/t", b"\x9f", b"/a", "mäil".encode())
+    result = veltrum.run(b"/f", value, b"/t", b"\x9f\x81", b"/a", "mäil".encode())
     assert result.code == 0
     entries = veltrum.log()
-    assert [e.text for e in entries[1:4]] == [b"Parameter f:" + value, b"Parameter t:\x9f",
-                                             b"Parameter a:m\xc3\xa4il"]
+    # Each byte that is not part of valid UTF-8 is read as Windows-1252.
+    assert [e.text.decode() for e in entries[1:4]] == [
+        "Parameter f:\u00ff\u00fe\u00c3(\u00e4\u20ac", "Parameter t:\u0178\\x81",
+        "Parameter a:m\u00e4il"]
     # A value that is no known action is refused later; the run still ends with 0.
     assert result.stderr == b""
 

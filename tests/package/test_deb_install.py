@@ -116,11 +116,12 @@ def test_a_run_logs_beside_the_program_and_the_example_sends_nothing(installatio
     os.utime(old, (stamp, stamp))
     completed = run_program(installation, "/f", str(old), "/t", "-1", "/a", "mail", "/m")
     assert completed.returncode == 0
-    log = installation.log.read_bytes().decode("cp1252")
-    assert "[LOG] ---[Start]---\r\n" in log
-    assert "Init-Mail_Port         :25\r\n" in log  # the example configuration was read
-    assert "Init-Mail_Passw: Kein Passwort\r\n" in log
-    assert "[ERR] Check-mail: SMTP Bedingung zum Mailversand wird nicht erfüllt\r\n" in log
+    log = installation.log.read_bytes().decode("utf-8")  # UTF-8 with LF on Linux
+    assert "\r" not in log
+    assert "[LOG] ---[Start]---\n" in log
+    assert "Init-Mail_Port         :25\n" in log  # the example configuration was read
+    assert "Init-Mail_Passw: Kein Passwort\n" in log
+    assert "[ERR] Check-mail: SMTP Bedingung zum Mailversand wird nicht erfüllt\n" in log
     assert "E-Mail Nachricht wird erstellt" not in log
 
 
