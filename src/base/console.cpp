@@ -5,8 +5,20 @@
 
 namespace veltrum {
 
+namespace {
+ConsoleStream messageStream = ConsoleStream::Output;
+}  // namespace
+
 void printLine(const std::string& text) {
-  writeConsoleBytes(text + platformLineEnd());
+  writeConsoleBytes(text + platformLineEnd(), messageStream);
+}
+
+void moveMessagesToStandardError() {
+  messageStream = ConsoleStream::Error;
+}
+
+void printResultLine(const std::string& text) {
+  writeConsoleBytes(toOem(text) + platformLineEnd(), ConsoleStream::Output);
 }
 
 std::string toOem(const std::string& text) {

@@ -15,4 +15,12 @@ std::string toOem(const std::string& text);
 // printLine(toOem(text)): the usual way to show a message.
 void showMessage(const std::string& text);
 
+// From now on printLine writes to standard error, so that standard output
+// holds nothing but what printResultLine writes (a monitoring engine reads
+// it as the check's result).
+void moveMessagesToStandardError();
+
+// printLine(toOem(text)) on standard output, wherever the messages go.
+void printResultLine(const std::string& text);
+
 }  // namespace veltrum

@@ -8,4 +8,10 @@ namespace veltrum {
 // line.
 [[noreturn]] void endRun(int exitCode);
 
+// Work for the orderly end of a run once its configuration is read: it
+// runs first in endRun (never after a close signal, which ends the process
+// without endRun), at most once, and gives the exit code to end with.
+using RunEndReport = int (*)(int exitCode);
+void setRunEndReport(RunEndReport report);
+
 }  // namespace veltrum

@@ -12,6 +12,8 @@ namespace {
 
 constexpr int64_t kLogSizeLimit = 1000000;
 
+int errorLines = 0;
+
 std::string programFileName() {
   std::string path = programPath();
   size_t cut = path.find_last_of("\\/");
@@ -34,7 +36,12 @@ std::string currentUserName() {
   return name;
 }
 
+int errorLineCount() {
+  return errorLines;
+}
+
 void writeLog(int kind, const std::string& text) {
+  if (kind != LOG) ++errorLines;
   // One reading of the clock for the line and for the name a move aside
   // would give the log: the move, if any, happens within this call.
   const DateValue now = currentDate();

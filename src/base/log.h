@@ -13,6 +13,9 @@ enum LogKind { LOG = 0, ERR = 1 };
 // console; a log that cannot be opened is reported by the platform.
 void writeLog(int kind, const std::string& text);
 
+// How many ERR lines this run has written (or tried to write) so far.
+int errorLineCount();
+
 // The account name of the user the run executes as (260 blanks when the
 // platform cannot tell).
 std::string currentUserName();

@@ -10,6 +10,7 @@ struct RunSettings {
   std::string filePattern;
   std::string currentFile;
   std::string minutes;
+  std::string warnMinutes;  // /w, read by the action "check" only; "" when not given
   std::string action;
   std::string dateMode = "create";
   std::string paramStatus = "Ok";
@@ -32,6 +33,7 @@ struct RunSettings {
   std::string quillboxDir;
   std::string recursive;
   std::string breakIfLocated = "0";
+  std::string metricsDir;  // the folder of the job's metrics file; "" writes none
   std::string logPath;
   std::string confPath;
 };

@@ -15,6 +15,7 @@
 #include "base/run_settings.h"
 #include "base/text.h"
 #include "check/file_selection.h"
+#include "check/run_tally.h"
 #include "platform/file_system.h"
 
 namespace veltrum {
@@ -45,6 +46,7 @@ bool fileCanBeCompared(const RunSettings& settings, const std::string& directory
   if (!look.folderUsable) {
     showMessage(nativeText("Ungültiger Pfad zur angegebenen Datei. Hilfe mit /?"));
     writeLog(ERR, nativeText("Ungültiger Pfad zur angegebenen Datei"));
+    runTally().invalidPaths.push_back(directory);
     return false;
   }
   if (!look.readable) {
@@ -124,7 +126,9 @@ void evaluateFile(const FoundIn* found) {
     writeLog(ERR, "Abbruch wegen Parameterfehler");
     return;
   }
-  if (checkAction(settings.action) != 0) {
+  // A check only looks: it has no action to prepare.
+  const bool checking = settings.action == "check";
+  if (!checking && checkAction(settings.action) != 0) {
     writeLog(ERR, "Abbruch wegen Check-Fehler");
     return;
   }
@@ -148,12 +152,17 @@ void evaluateFile(const FoundIn* found) {
   writeLog(LOG, nativeText("Höchstalter der Datei ist:") + std::to_string(limit));
   writeLog(LOG,
            "FileDate von " + shownText(settings.currentFile) + " ist " + std::to_string(fileDate));
-  if (currentDate() <= limit) return;
+  const DateValue now = currentDate();
+  tallyComparison(settings.currentFile, fileDate, now, now > limit);
+  if (now <= limit) return;
 
   writeLog(LOG,
            nativeText("Datei hat zulässige Höchstalter überschritten. Aktion wird ausgelöst."));
+  const int errorsBefore = errorLineCount();
   triggerAction(settings.action);
-  if (settings.breakIfLocated == "1") {
+  if (errorLineCount() > errorsBefore) ++runTally().actionsFailed;
+  // A check counts every file: it is never cut short.
+  if (settings.breakIfLocated == "1" && !checking) {
     writeLog(LOG, "Programmende nach erster zu meldenden Funstelle");
     endRun(0);
   }

@@ -1,5 +1,6 @@
 #include "check/file_selection.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/log.h"
@@ -8,6 +9,7 @@
 #include "base/run_settings.h"
 #include "base/text.h"
 #include "check/age_evaluation.h"
+#include "check/run_tally.h"
 #include "platform/file_system.h"
 
 namespace veltrum {
@@ -110,6 +112,19 @@ std::string namePart(const std::string& entry) {
 
 namespace {
 
+// A check must tell a folder it cannot read (a vanished mount, a changed
+// permission) from one without matches. Asked only when the listing gave
+// nothing at all, so a folder that yields files costs no second look.
+void noteUnreadable(const std::string& folder, const std::vector<std::vector<DirEntry>>& matches,
+                    const std::vector<DirEntry>& subfolders, bool isStart) {
+  const bool nothing = subfolders.empty() && std::all_of(matches.begin(), matches.end(),
+                                                         [](const auto& m) { return m.empty(); });
+  if (!nothing || fileSystem().canEnumerate(folder)) return;
+  writeLog(ERR, "Ordner nicht lesbar:" + shownText(folder));
+  RunTally& tally = runTally();
+  (isStart ? tally.unreadableStarts : tally.unreadableSubfolders).push_back(folder);
+}
+
 // `entered`: the folder as the listing of its parent showed it, a plain
 // folder; it is listed only while it still is that one. Null for the folder
 // the search starts in.
@@ -133,6 +148,7 @@ void searchTree(const std::string& namePatterns, const std::string& directory, P
   for (const std::vector<DirEntry>& entries : matches) {
     for (const DirEntry& entry : entries) list->append(folder, entry.name, entry.location);
   }
+  if (runTally().forCheck) noteUnreadable(folder, matches, subfolders, entered == nullptr);
   matches.clear();
   for (const DirEntry& entry : subfolders) {
     // A linked folder is never entered: a link loop would never end.

@@ -5,9 +5,12 @@
 
 namespace veltrum {
 
-// Writes the bytes to standard output as console output; when that fails
-// (redirected to a file or pipe) as a plain file write; then flushes.
-void writeConsoleBytes(const std::string& bytes);
+enum class ConsoleStream { Output, Error };
+
+// Writes the bytes to standard output (or standard error) as console output;
+// when that fails (redirected to a file or pipe) as a plain file write; then
+// flushes.
+void writeConsoleBytes(const std::string& bytes, ConsoleStream stream = ConsoleStream::Output);
 
 // Converts a text of the run to what the console shows: on Windows from
 // Windows-1252 to the OEM code page (CharToOemA); on POSIX the UTF-8 text as

@@ -5,10 +5,11 @@
 
 namespace veltrum {
 
-void writeConsoleBytes(const std::string& bytes) {
+void writeConsoleBytes(const std::string& bytes, ConsoleStream stream) {
   // On POSIX a console write and a file write are the same call. A failure
   // is ignored, as the run must go on.
-  writeWithoutBrokenPipeSignal(STDOUT_FILENO, bytes);
+  writeWithoutBrokenPipeSignal(stream == ConsoleStream::Error ? STDERR_FILENO : STDOUT_FILENO,
+                               bytes);
 }
 
 // The texts of the run are UTF-8 already, as the POSIX console is.

@@ -4,8 +4,9 @@
 
 namespace veltrum {
 
-void writeConsoleBytes(const std::string& bytes) {
-  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+void writeConsoleBytes(const std::string& bytes, ConsoleStream stream) {
+  HANDLE output =
+      GetStdHandle(stream == ConsoleStream::Error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   if (output == nullptr || output == INVALID_HANDLE_VALUE) return;
   size_t done = 0;
   while (done < bytes.size()) {

@@ -143,6 +143,9 @@ void parseOptions() {
     } else if (entry == "/a") {
       settings.action = takeValue(&at);
       writeLog(LOG, "Parameter a:" + shownText(settings.action));
+    } else if (entry == "/w") {
+      settings.warnMinutes = takeValue(&at);
+      writeLog(LOG, "Parameter w:" + shownText(settings.warnMinutes));
     } else if (entry == "/m") {
       if (settings.dateMode == "access") {
         writeLog(ERR, nativeText("Parameter /z wurde auch angegeben und jetzt übersteuert"));
@@ -162,6 +165,21 @@ void parseOptions() {
     }
   }
   writeLog(LOG, "Dateidatum-Modus:" + settings.dateMode);
+}
+
+std::string requestedAction() {
+  std::string action;
+  for (size_t at = 0; at < switchList.size();) {
+    const std::string& entry = switchList[at];
+    if (entry == "/f" || entry == "/t" || entry == "/w") {
+      takeValue(&at);
+    } else if (entry == "/a") {
+      action = takeValue(&at);
+    } else {
+      ++at;
+    }
+  }
+  return action;
 }
 
 }  // namespace veltrum

@@ -29,7 +29,14 @@ std::vector<std::string> helpLines();
 // paramStatus to "nOk".
 void checkMandatorySwitches();
 
-// The option walk: fills filePattern, minutes, action, dateMode and logs them.
+// The option walk: fills filePattern, minutes, action, dateMode (and the
+// warning limit of "/w") and logs them.
 void parseOptions();
+
+// The action the option walk would take, found without a log line and
+// whether or not the mandatory switches are all there: a run asked to
+// check must keep its standard output for the check's result from the
+// first message on.
+std::string requestedAction();
 
 }  // namespace veltrum

@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/log.h"
+#include "base/outside_text.h"
 #include "base/preference_file.h"
 #include "base/run_settings.h"
 #include "platform/file_system.h"
@@ -30,6 +31,7 @@ void readGlobalKeys(RunSettings& settings) {
   settings.quillboxDir = readKey("QuillboxDir", "");
   settings.recursive = readKey("Recursive", "0");
   settings.breakIfLocated = readKey("BreakIfLocated", "0");
+  settings.metricsDir = readKey("MetricsDir", "");
 }
 
 // Only the keys that are set: a configuration without them logs as before.
@@ -66,6 +68,9 @@ void logSettings(const RunSettings& settings) {
   writeLog(LOG, "Init-ExecParam         :" + settings.execParam);
   writeLog(LOG, "Init-Recursive         :" + settings.recursive);
   writeLog(LOG, "Init-strBreakIfLocated :" + settings.breakIfLocated);
+  if (!settings.metricsDir.empty()) {
+    writeLog(LOG, "Init-MetricsDir        :" + shownText(settings.metricsDir));
+  }
   writeLog(LOG, "Init-QuillboxDir:" + settings.quillboxDir);
 }
 

@@ -1,13 +1,14 @@
 #include "run/run_main.h"
 
+#include "base/end_run.h"
+#include "base/log.h"
+#include "base/run_settings.h"
 #include "check/file_selection.h"
 #include "mail/smtp_client.h"
 #include "platform/process.h"
 #include "run/command_line.h"
 #include "run/configuration.h"
-#include "base/end_run.h"
-#include "base/log.h"
-#include "base/run_settings.h"
+#include "run/run_end.h"
 
 namespace veltrum {
 
@@ -22,6 +23,7 @@ void runMain() {
   checkMandatorySwitches();
   if (settings.paramStatus == "Ok") parseOptions();
   readConfiguration();
+  armRunReport();
   processFileSpec();
 }
 
@@ -39,6 +41,7 @@ void startProgram(int argc, char** argv) {
   addCleanup(releaseMailTransport);
   installCloseHandler();
   setParameters(raw);
+  beginRunReport();
   runMain();
   endRun(0);
 }
