@@ -63,7 +63,7 @@ bool needsPathCheck(const struct stat& opened, int64_t sizeLimit) {
 }  // namespace
 
 bool appendLogLine(const std::string& path, const std::string& line, int64_t sizeLimit,
-                   const std::string& asideSuffix) {
+                   const std::function<std::string()>& asideSuffix) {
   int64_t deadline = monotonicMilliseconds() + kLockWaitMilliseconds;
   for (;;) {
     // O_NONBLOCK: a named pipe at the log path must not make the run wait.
@@ -85,7 +85,7 @@ bool appendLogLine(const std::string& path, const std::string& line, int64_t siz
         if (monotonicMilliseconds() >= deadline) return false;
         continue;
       }
-      if (current.st_size > sizeLimit && moveAside(path, path + asideSuffix)) {
+      if (current.st_size > sizeLimit && moveAside(path, path + asideSuffix())) {
         close(descriptor);
         continue;
       }

@@ -52,7 +52,7 @@ bool consoleWindowVisible() {
 }  // namespace
 
 bool appendLogLine(const std::string& path, const std::string& line, int64_t sizeLimit,
-                   const std::string& asideSuffix) {
+                   const std::function<std::string()>& asideSuffix) {
   const ULONGLONG deadline = GetTickCount64() + kSharingWaitMilliseconds;
   for (;;) {
     HANDLE file = openExclusively(path, deadline);
@@ -64,7 +64,7 @@ bool appendLogLine(const std::string& path, const std::string& line, int64_t siz
         size.QuadPart > sizeLimit) {
       // MoveFileA refuses an existing target: a failed move is silent and
       // the log grows on.
-      if (MoveFileA(path.c_str(), (path + asideSuffix).c_str())) {
+      if (MoveFileA(path.c_str(), (path + asideSuffix()).c_str())) {
         CloseHandle(file);
         continue;  // the line goes into a new file at the path
       }
