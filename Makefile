@@ -67,13 +67,27 @@ fuzz:
 	done
 
 # The Windows build (MinGW-w64 cross compiler), tested under Wine.
-.PHONY: test-windows
-test-windows:
+.PHONY: build-win test-windows
+build-win:
 	@scripts/bootstrap --windows
 	@cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DVELTRUM_WERROR=ON >/dev/null
 	@cmake --build build-win -j $(JOBS)
+
+test-windows: build-win
 	@scripts/test-windows
+
+# The suites N times in a row beside two busy loops, as on a loaded machine,
+# then how often each test failed (see scripts/test-repeat): N rounds
+# (default 5), VALGRIND_N of the valgrind pass, SUITES to pick from "unit
+# wine-unit posix valgrind wine", K a pytest -k selection, UNIT_FILTER a
+# --gtest_filter. Not part of `make test`.
+N ?= 5
+SUITES ?= unit wine-unit posix valgrind wine
+.PHONY: test-repeat
+test-repeat: build $(if $(filter wine%,$(SUITES)),build-win)
+	@N="$(N)" VALGRIND_N="$(VALGRIND_N)" SUITES="$(SUITES)" K="$(K)" UNIT_FILTER="$(UNIT_FILTER)" \
+		JOBS=$(JOBS) scripts/test-repeat
 
 # Installation: the program, its configuration and its log in a folder of their
 # own (PROGRAM_DIR, below PREFIX unless absolute), PREFIX/bin/veltrum linked to

@@ -82,8 +82,8 @@ int checkQuillbox(const RunSettings& settings) {
   const TestFileOutcome outcome =
       writeTestFile(testPath, "TEST - Testnachricht von Veltrum - TEST\r\n");
   if (outcome == TestFileOutcome::FolderInTheWay) {
-    reportFailure("Check: Testnachricht konnte nicht angelegt werden, das Verzeichnis " + shownText(testPath) +
-                  " ist nicht leer.");
+    reportFailure("Check: Testnachricht konnte nicht angelegt werden, das Verzeichnis " +
+                  shownText(testPath) + " ist nicht leer.");
     return -1;
   }
   if (outcome != TestFileOutcome::Written) {

@@ -42,16 +42,21 @@ int errorLineCount() {
 
 void writeLog(int kind, const std::string& text) {
   if (kind != LOG) ++errorLines;
-  // One reading of the clock for the line and for the name a move aside
-  // would give the log: the move, if any, happens within this call.
   const DateValue now = currentDate();
   std::string line =
       logLine(formatDate("%dd.%mm.%yyyy %hh:%ii:%ss", now), currentUserName(), kind, text) +
       platformLineEnd();
-  // Appended rather than written as "_" + text: GCC 12 at -O3 takes the
-  // insertion at the front of a temporary for an overlapping copy (-Wrestrict).
-  std::string asideSuffix = "_";
-  asideSuffix += formatDate("%dd%mm%yyyy_%hh%ii%ss", now);
+  // The name of a log moved aside takes the time of the move, read while
+  // this run holds the log: a run that waited for the hold longer than
+  // another must not give its older reading to a later move, or the moved
+  // logs would not sort in the order of their contents.
+  const auto asideSuffix = [] {
+    // Appended rather than written as "_" + text: GCC 12 at -O3 takes the
+    // insertion at the front of a temporary for an overlapping copy (-Wrestrict).
+    std::string suffix = "_";
+    suffix += formatDate("%dd%mm%yyyy_%hh%ii%ss", currentDate());
+    return suffix;
+  };
   if (!appendLogLine(runSettings().logPath, line, kLogSizeLimit, asideSuffix)) {
     reportLogFailure("Kann keine Logdatei erstellen", programFileName());
   }

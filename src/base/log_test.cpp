@@ -8,9 +8,9 @@
 #include <sstream>
 #include <string>
 
+#include "base/run_settings.h"
 #include "platform/clock.h"
 #include "platform/text_encoding.h"
-#include "base/run_settings.h"
 
 namespace veltrum {
 namespace {
@@ -20,6 +20,15 @@ namespace fs = std::filesystem;
 class FixedClock : public Clock {
  public:
   LocalTime localNow() override { return LocalTime{2026, 12, 6, 4, 15, 30}; }
+};
+
+// Every reading one second later than the one before.
+class SteppingClock : public Clock {
+ public:
+  LocalTime localNow() override { return LocalTime{2026, 12, 6, 4, 15, second_++}; }
+
+ private:
+  int second_ = 30;
 };
 
 std::string contentsOf(const fs::path& path) {
@@ -43,13 +52,18 @@ TEST(LogLine, DateUserMarkerText) {
 class LogFile : public testing::Test {
  protected:
   void SetUp() override {
+    savedPath_ = runSettings().logPath;
+    startIn(&clock_);
+  }
+  // A fresh folder and log, `clock` telling the time.
+  void startIn(Clock* clock) {
+    if (!folder_.empty()) fs::remove_all(folder_);
     folder_ = fs::temp_directory_path() / ("veltrum-log-" + std::to_string(std::random_device()()));
     fs::create_directories(folder_);
-    savedPath_ = runSettings().logPath;
     logPath_ = folder_ / "veltrum.log";
     asidePath_ = folder_ / "veltrum.log_06122026_041530";
     runSettings().logPath = logPath_.string();
-    setClock(&clock_);
+    setClock(clock);
   }
   void TearDown() override {
     setClock(nullptr);
@@ -103,6 +117,39 @@ TEST_F(LogFile, ATakenAsideNameIsNeverReplacedTheLogGrowsOn) {
   writeLog(LOG, "grows");
   EXPECT_EQ(contentsOf(asidePath_), "moved earlier in this second");
   EXPECT_EQ(contentsOf(logPath_), std::string(1000001, 'x') + line(LOG, "grows"));
+}
+
+// A run may wait for another run's line before it moves the log: the moved
+// log is named by the time of the move, not by the older time of the line,
+// so that moved logs sort in the order of their contents.
+class LogFileWithMovingClock : public LogFile {
+ protected:
+  SteppingClock stepping_;
+};
+
+TEST_F(LogFileWithMovingClock, TheMovedLogIsNamedWhenItIsMovedAndATakenNameStaysUntouched) {
+  struct Case {
+    const char* taken;  // an earlier move's name, or nothing
+    const char* movedTo;
+  };
+  for (const Case& c : {Case{nullptr, "veltrum.log_06122026_041531"},
+                        Case{"veltrum.log_06122026_041531", nullptr}}) {
+    SCOPED_TRACE(c.taken ? c.taken : "no name taken");
+    stepping_ = SteppingClock();
+    startIn(&stepping_);
+    if (c.taken) std::ofstream(folder_ / c.taken) << "moved earlier in this second";
+    fillLog(1000001);
+    writeLog(LOG, "after the wait");
+    const std::string written = line(LOG, "after the wait");  // the time before the wait
+    if (c.movedTo) {
+      EXPECT_EQ(contentsOf(folder_ / c.movedTo), std::string(1000001, 'x'));
+      EXPECT_EQ(contentsOf(logPath_), written);
+    } else {
+      EXPECT_EQ(contentsOf(folder_ / c.taken), "moved earlier in this second");
+      EXPECT_EQ(contentsOf(logPath_), std::string(1000001, 'x') + written);
+    }
+    EXPECT_FALSE(fs::exists(asidePath_));
+  }
 }
 
 }  // namespace

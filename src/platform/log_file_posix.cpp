@@ -81,7 +81,7 @@ bool needsPathCheck(const struct stat& opened, int64_t sizeLimit) {
 }  // namespace
 
 bool appendLogLine(const std::string& path, const std::string& line, int64_t sizeLimit,
-                   const std::string& asideSuffix) {
+                   const std::function<std::string()>& asideSuffix) {
   int64_t deadline = monotonicMilliseconds() + kLockWaitMilliseconds;
   int keptMode = -1;
   for (;;) {
@@ -102,7 +102,7 @@ bool appendLogLine(const std::string& path, const std::string& line, int64_t siz
         if (monotonicMilliseconds() >= deadline) return false;
         continue;
       }
-      if (current.st_size > sizeLimit && moveAside(path, path + asideSuffix)) {
+      if (current.st_size > sizeLimit && moveAside(path, path + asideSuffix())) {
         keptMode = static_cast<int>(current.st_mode & 07777);
         close(descriptor);
         continue;

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -44,9 +46,10 @@ class LogFileWhileLocked : public testing::Test {
     const int holder = open(log_.c_str(), O_WRONLY | O_APPEND);
     EXPECT_EQ(flock(holder, LOCK_EX), 0);
     bool written = false;
-    std::thread writer([&] { written = appendLogLine(log_.string(), "new\r\n", kLimit, "_x"); });
+    std::thread writer([&] { written = appendLogLine(log_.string(), "new\r\n", kLimit, suffix_); });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     meanwhile(log_);
+    released_ = true;
     close(holder);
     writer.join();
     return written;
@@ -54,6 +57,8 @@ class LogFileWhileLocked : public testing::Test {
 
   fs::path folder_;
   fs::path log_;
+  std::atomic<bool> released_{false};
+  std::function<std::string()> suffix_ = [] { return std::string("_x"); };
 };
 
 TEST_F(LogFileWhileLocked, ALogMovedAsideMeanwhileGetsNoFurtherLine) {
@@ -119,6 +124,23 @@ TEST(LogFileMode, AFirstLogIsNotForAllAndAMoveKeepsTheAdministratorsMode) {
     }
   }
   fs::remove_all(folder);
+}
+
+TEST_F(LogFileWhileLocked, TheAsideNameIsMadeOnlyOnceTheLockIsHeld) {
+  // A name made of the time must be read after the wait, or a run that
+  // waited long would give a later move an earlier name.
+  bool madeWhileHeldByAnother = false;
+  int made = 0;
+  suffix_ = [&] {
+    madeWhileHeldByAnother = !released_;
+    ++made;
+    return std::string("_x");
+  };
+  const std::string full(kLimit + 1, 'o');
+  ASSERT_TRUE(appendWhileLocked(full, [](const fs::path&) {}));
+  EXPECT_EQ(made, 1);
+  EXPECT_FALSE(madeWhileHeldByAnother);
+  EXPECT_EQ(contents(log_.string() + "_x"), full);
 }
 
 }  // namespace

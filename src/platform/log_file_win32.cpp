@@ -53,10 +53,9 @@ bool consoleWindowVisible() {
 }  // namespace
 
 bool appendLogLine(const std::string& path, const std::string& line, int64_t sizeLimit,
-                   const std::string& asideSuffix) {
+                   const std::function<std::string()>& asideSuffix) {
   std::wstring wide;
-  std::wstring aside;
-  if (!systemPath(path, &wide) || !systemPath(path + asideSuffix, &aside)) return false;
+  if (!systemPath(path, &wide)) return false;
   const ULONGLONG deadline = GetTickCount64() + kSharingWaitMilliseconds;
   for (;;) {
     HANDLE file = openExclusively(wide, deadline);
@@ -68,7 +67,8 @@ bool appendLogLine(const std::string& path, const std::string& line, int64_t siz
         size.QuadPart > sizeLimit) {
       // MoveFileW refuses an existing target: a failed move is silent and
       // the log grows on.
-      if (MoveFileW(wide.c_str(), aside.c_str())) {
+      std::wstring aside;
+      if (systemPath(path + asideSuffix(), &aside) && MoveFileW(wide.c_str(), aside.c_str())) {
         CloseHandle(file);
         continue;  // the line goes into a new file at the path
       }

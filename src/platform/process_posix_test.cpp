@@ -15,12 +15,15 @@ void noisyCleanup() {
 }
 
 // Each case in a child of its own: the signal ends it, or, ignored at
-// start, leaves it running to its own exit.
+// start, leaves it running to its own exit. Each child sets the disposition
+// it starts from: a suite started from a background job or nohup inherits
+// SIGINT or SIGHUP ignored, which the product rightly keeps.
 TEST(CloseSignalDeathTest, EndsTheRunByTheSignalWithoutCleanUpUnlessIgnoredAtStart) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   for (int signalNumber : {SIGHUP, SIGINT, SIGTERM}) {
     EXPECT_EXIT(
         {
+          signal(signalNumber, SIG_DFL);
           addCleanup(noisyCleanup);
           installCloseHandler();
           raise(signalNumber);

@@ -21,16 +21,21 @@ import time
 import warnings
 
 from cryptography import x509
-from cryptography.hazmat.primitives import hashes, serialization
-from cryptography.hazmat.primitives.asymmetric import ec
+from cryptography.hazmat.primitives import serialization
 from cryptography.x509.oid import ExtendedKeyUsageOID, NameOID
+
+# The certificates are signed by the same helper as those of the integration
+# tests (it keeps them verifiable under Wine).
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir,
+                                "tests", "integration"))
+from certificates import new_key, sign  # noqa: E402
 
 NOW = datetime.datetime.now(datetime.timezone.utc)
 DAY = datetime.timedelta(days=1)
 
 
 def key():
-    return ec.generate_private_key(ec.SECP256R1())
+    return new_key()
 
 
 def name(common):
@@ -63,7 +68,7 @@ def certificate(subject, subject_key, issuer, issuer_key, ca, names=(), addresse
         builder = builder.add_extension(
             x509.AuthorityKeyIdentifier.from_issuer_public_key(issuer_key.public_key()),
             critical=False)
-    return builder.sign(issuer_key, hashes.SHA256())
+    return sign(builder, issuer_key)
 
 
 def pem(*certificates):

@@ -1,6 +1,7 @@
 """Certificates made at test time: a test CA, server certificates signed by
 it (for the test host name, for another name, expired), and a second CA the
-program is never told about.
+program is never told about. Every test certificate, here and in the TLS
+peer of the Windows unit tests, is signed through `sign()`.
 
 The program reaches the test servers as "127.1.1" (see smtp_peers.py); that
 text is no address to a certificate check, so the server certificates carry
@@ -13,11 +14,41 @@ import pathlib
 from cryptography import x509
 from cryptography.hazmat.primitives import hashes, serialization
 from cryptography.hazmat.primitives.asymmetric import ec
+from cryptography.hazmat.primitives.asymmetric.utils import decode_dss_signature
 from cryptography.x509.oid import NameOID
 
 from smtp_peers import LISTEN_HOST, PROGRAM_HOST
 
 DAY = datetime.timedelta(days=1)
+# r and s of a P-256 signature fill their 32 bytes from this value on.
+FULL_WIDTH = 1 << 248
+
+
+def new_key():
+    return ec.generate_private_key(ec.SECP256R1())
+
+
+def full_width(certificate):
+    """Whether r and s of the certificate's ECDSA signature fill 32 bytes."""
+    r, s = decode_dss_signature(certificate.signature)
+    return r >= FULL_WIDTH and s >= FULL_WIDTH
+
+
+def sign(builder, key, short=False):
+    """The certificate of `builder`, signed by `key` with SHA-256.
+
+    Signed again until r and s both fill their 32 bytes: Wine's certificate
+    chain check refuses a valid ECDSA signature whose r or s is shorter (it
+    loses their leading zero bytes; about 1 signature in 128), as "bad
+    signature in the chain", so a test CA of the Windows runs would fail its
+    tests at random. A signature is random, so each try has the same odds.
+    `short` asks for the opposite on purpose: r or s shorter than 32 bytes.
+    """
+    for _ in range(5000):
+        certificate = builder.sign(key, hashes.SHA256())
+        if full_width(certificate) != short:
+            return certificate
+    raise RuntimeError("no signature of the wanted width in 5000 tries")
 
 
 def _name(text):
@@ -35,9 +66,9 @@ def _key_pem(key):
 
 class Authority:
     def __init__(self, name):
-        self.key = ec.generate_private_key(ec.SECP256R1())
+        self.key = new_key()
         now = datetime.datetime.utcnow()
-        self.certificate = (
+        builder = (
             x509.CertificateBuilder().subject_name(_name(name)).issuer_name(_name(name))
             .public_key(self.key.public_key()).serial_number(x509.random_serial_number())
             .not_valid_before(now - DAY).not_valid_after(now + 30 * DAY)
@@ -46,17 +77,18 @@ class Authority:
                                          crl_sign=True, content_commitment=False,
                                          key_encipherment=False, data_encipherment=False,
                                          key_agreement=False, encipher_only=False,
-                                         decipher_only=False), critical=True)
-            .sign(self.key, hashes.SHA256()))
+                                         decipher_only=False), critical=True))
+        self.certificate = sign(builder, self.key)
 
     def pem(self):
         return _pem(self.certificate)
 
     def issue(self, dns_names=(PROGRAM_HOST,), addresses=(LISTEN_HOST,), expired=False,
-              padding=0):
+              padding=0, short_signature=False):
         """A server certificate and key, both PEM. `padding` bytes of an
-        extension make it as large as wanted."""
-        key = ec.generate_private_key(ec.SECP256R1())
+        extension make it as large as wanted; `short_signature` gives it a
+        signature that Wine refuses (see `sign()`)."""
+        key = new_key()
         now = datetime.datetime.utcnow()
         start, end = (now - 30 * DAY, now - DAY) if expired else (now - DAY, now + 30 * DAY)
         names = [x509.DNSName(n) for n in dns_names]
@@ -74,7 +106,7 @@ class Authority:
                 x509.UnrecognizedExtension(x509.ObjectIdentifier("1.3.6.1.4.1.55555.1"),
                                            b"\x04\x83" + padding.to_bytes(3, "big") +
                                            b"p" * padding), critical=False)
-        return _pem(builder.sign(self.key, hashes.SHA256())), _key_pem(key)
+        return _pem(sign(builder, self.key, short=short_signature)), _key_pem(key)
 
 
 class Forgery(Authority):
@@ -98,17 +130,16 @@ class Forgery(Authority):
 def self_signed(dns_names=(PROGRAM_HOST,), addresses=(LISTEN_HOST,)):
     """A server certificate that signs itself, as small installations make
     them; certificate and key, both PEM."""
-    key = ec.generate_private_key(ec.SECP256R1())
+    key = new_key()
     now = datetime.datetime.utcnow()
     names = [x509.DNSName(n) for n in dns_names]
     names += [x509.IPAddress(ipaddress.ip_address(a)) for a in addresses]
-    certificate = (
+    builder = (
         x509.CertificateBuilder().subject_name(_name(dns_names[0])).issuer_name(_name(dns_names[0]))
         .public_key(key.public_key()).serial_number(x509.random_serial_number())
         .not_valid_before(now - DAY).not_valid_after(now + 30 * DAY)
-        .add_extension(x509.SubjectAlternativeName(names), critical=False)
-        .sign(key, hashes.SHA256()))
-    return _pem(certificate), _key_pem(key)
+        .add_extension(x509.SubjectAlternativeName(names), critical=False))
+    return _pem(sign(builder, key)), _key_pem(key)
 
 
 class CertificateSet:

@@ -6,6 +6,7 @@ The binary comes from VELTRUM_BIN (default: build/veltrum). For the Windows
 build VELTRUM_BIN names veltrum.exe and VELTRUM_RUNNER is "wine"; paths handed
 to the program then go through `native()`.
 """
+import functools
 import os
 import pathlib
 import re
@@ -34,6 +35,27 @@ LINE = re.compile(rb"^(\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d) (.*?) \[(LOG|ERR)\] (.*
 
 posix_only = pytest.mark.skipif(ON_WINDOWS, reason="POSIX behaviour by design")
 windows_only = pytest.mark.skipif(not ON_WINDOWS, reason="Windows behaviour by design")
+
+
+@functools.lru_cache(maxsize=None)
+def refusal(*probe):
+    """Why this machine refuses `probe`, a command that needs what not every
+    machine grants (a namespace, a mount), or "" when it does it."""
+    if ON_WINDOWS or not shutil.which(probe[0]):
+        return f"no {probe[0]} here"
+    completed = subprocess.run(probe, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    if completed.returncode == 0:
+        return ""
+    told = completed.stderr.decode(errors="replace").strip().splitlines()
+    return f"{' '.join(probe)} is refused here: " + (told[-1] if told else
+                                                     f"exit code {completed.returncode}")
+
+
+def needs_granted(*probe):
+    """Skips the test, with the machine's reason, unless `probe` succeeds."""
+    reason = refusal(*probe)
+    if reason:
+        pytest.skip(reason)
 
 
 def cp(text):

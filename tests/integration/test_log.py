@@ -96,10 +96,14 @@ def run_concurrently(veltrum, runs, lines_per_run, width=100):
         processes.append(subprocess.Popen(RUNNER + [str(veltrum.program)] + args,
                                           cwd=veltrum.folder, stdout=subprocess.DEVNULL,
                                           stderr=subprocess.PIPE))
-    for process in processes:
-        _, error = process.communicate(timeout=600)
-        assert process.returncode == 0
-        assert error == b"", error[:200]
+    # Every run is waited for before anything is judged, so that none is left
+    # running, and a failure tells what each run said and what the log holds.
+    told = [(process.returncode, error) for process in processes
+            for _, error in [process.communicate(timeout=600)]]
+    troubled = [(run, code, error[:300]) for run, (code, error) in enumerate(told)
+                if code != 0 or error != b""]
+    assert not troubled, (troubled, sorted((p.name, p.stat().st_size)
+                                           for p in veltrum.folder.iterdir()))
     return expected
 
 
@@ -143,34 +147,53 @@ def test_concurrent_runs_lose_and_tear_no_line(veltrum):
     assert texts.count("---[Start]---") == RUNS
 
 
-def aside_name(stamp):
-    """The name a log moved aside in the second of `stamp` (a log line's
-    "dd.mm.yyyy hh:ii:ss") receives."""
-    moment = datetime.datetime.strptime(stamp.decode(), "%d.%m.%Y %H:%M:%S")
-    return "veltrum.log_" + moment.strftime("%d%m%Y_%H%M%S")
+def aside_time(path):
+    day, month, year, hour, minute, second = map(int, ASIDE.match(path.name).groups())
+    return datetime.datetime(year, month, day, hour, minute, second)
 
 
-def check_moved_only_above_the_limit(veltrum, files):
+def stamp_time(stamp):
+    return datetime.datetime.strptime(stamp.decode(), "%d.%m.%Y %H:%M:%S")
+
+
+def in_order_of_names(veltrum):
+    """The logs moved aside in the order of the times in their names (the
+    names sort only within one day: day-month-year), the log at the path last."""
+    return sorted(aside_files(veltrum), key=aside_time) + [veltrum.log_path]
+
+
+def check_order_of_contents(files):
+    """Taken in the order of their names, the files hold every run's lines in
+    the order the run wrote them: a log moved later never got a later name
+    than a log moved earlier."""
+    by_run = {}
+    for path in files:
+        for kind, text in parse(path.read_bytes()):
+            if text.startswith(b"Parameter f:r"):
+                by_run.setdefault(text[13:15], []).append(text)
+    for run, texts in by_run.items():
+        assert texts == sorted(texts), f"run {run}'s lines are out of order across the files"
+
+
+def check_moved_only_above_the_limit(files):
     """Every file moved aside was above the limit, and a line went into a
     file that was already above it only when the name to move it to was
-    taken (two moves in one second): the log was never moved twice, nor
-    left to grow without cause."""
-    names = {path.name for path in aside_files(veltrum)}
-    for path in files:
+    taken: by the move just before, in the same second, and the line's time
+    (read before its wait for the log) is not later than that second. The
+    log was never moved twice, nor left to grow without cause. `files` is
+    in the order of the names."""
+    for index, path in enumerate(files):
         data = path.read_bytes()
-        if path != veltrum.log_path:
+        if index < len(files) - 1:
             assert len(data) > LIMIT, f"{path.name} was moved below the limit"
         size = 0
         for raw in data.split(LINE_END)[:-1]:
-            if size > LIMIT:
-                stamp = LINE.match(raw).group(1)
-                if not stamp.startswith(b"01.01.2020"):  # not the filler
-                    second = datetime.datetime.strptime(stamp.decode(), "%d.%m.%Y %H:%M:%S")
-                    taken = {aside_name(stamp),
-                             aside_name((second + datetime.timedelta(seconds=1))
-                                        .strftime("%d.%m.%Y %H:%M:%S").encode())}
-                    assert taken & names, f"{path.name} grew past the limit without cause"
-            size += len(raw) + 2
+            stamp = LINE.match(raw).group(1)
+            if size > LIMIT and not stamp.startswith(b"01.01.2020"):  # not the filler
+                assert index > 0, f"{path.name} grew past the limit though no name was taken"
+                taken = aside_time(files[index - 1])
+                assert stamp_time(stamp) <= taken, f"{path.name} grew past the limit without cause"
+            size += len(raw) + len(LINE_END)
 
 
 @posix_only  # too long a command line for Windows; test_windows.py has its own
@@ -179,15 +202,16 @@ def test_concurrent_runs_across_the_limit_move_the_log_once_per_crossing(veltrum
     old = filler(LIMIT - 200_000)
     veltrum.log_path.write_bytes(old)
     expected = run_concurrently(veltrum, RUNS, 500, width=300)  # about 3.7 MB more
-    moved = aside_files(veltrum)
-    files = moved + [veltrum.log_path]
+    files = in_order_of_names(veltrum)
+    moved = files[:-1]
     total = sum(path.stat().st_size for path in files)
     # More than one move only when the crossings fall into different seconds.
     assert 1 <= len(moved) <= total // LIMIT
-    # The old lines are in exactly one file, at its start: the first moved.
+    # The old lines are in exactly one file, at its start: the first by name.
     assert [p for p in files if p.read_bytes().startswith(old[:1000])] == [moved[0]]
     assert moved[0].read_bytes().startswith(old)
-    check_moved_only_above_the_limit(veltrum, files)
+    check_order_of_contents(files)
+    check_moved_only_above_the_limit(files)
     check_every_line_once(files, expected, RUNS, per_run)
 
 

@@ -8,7 +8,8 @@ import time
 
 import pytest
 
-from conftest import BINARY, LINE_END, MEMCHECK, NL, ON_WINDOWS, RUNNER, not_under_valgrind, posix_only
+from conftest import (BINARY, LINE_END, MEMCHECK, NL, ON_WINDOWS, RUNNER, needs_granted,
+                      not_under_valgrind, posix_only)
 
 HELP = [
     "",
@@ -180,9 +181,8 @@ def test_started_through_a_link_the_program_keeps_to_its_own_folder(veltrum, tmp
 
 @posix_only
 @not_under_valgrind("valgrind reads /proc")
-@pytest.mark.skipif(os.name != "posix" or os.geteuid() != 0 or not shutil.which("unshare"),
-                    reason="hiding /proc needs root and unshare")
 def test_without_proc_a_start_through_a_link_still_finds_the_program_folder(veltrum, tmp_path):
+    needs_granted("unshare", "--mount", "sh", "-c", "mount -t tmpfs none /proc")
     veltrum.write_conf(Recursive="6")
     link = tmp_path / "veltrum"
     link.symlink_to(veltrum.program)

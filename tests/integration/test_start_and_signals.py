@@ -18,14 +18,21 @@ CLOSE_SIGNALS = (signal.SIGHUP, signal.SIGINT, signal.SIGTERM)
 SENT = "E-Mail wurde mit Status: 1 an ops@example.com \u00fcber " + PROGRAM_HOST + " versendet"
 
 
-def start(veltrum, *args, preexec_fn=None, shell_redirect=""):
-    """Starts the program (under valgrind when memcheck is on) without waiting."""
+def start(veltrum, *args, ignored=(), shell_redirect=""):
+    """Starts the program (under valgrind when memcheck is on) without waiting,
+    the close signals `ignored` ignored and the others at their default."""
     command = MEMCHECK + [str(veltrum.program)] + [str(a) for a in args]
     if shell_redirect:
         command = ["/bin/sh", "-c", 'exec "$@" ' + shell_redirect, "sh"] + command
+
+    def dispositions():
+        # Set, not inherited: the suite itself may run from a background job
+        # or nohup, with SIGINT or SIGHUP ignored.
+        for number in CLOSE_SIGNALS:
+            signal.signal(number, signal.SIG_IGN if number in ignored else signal.SIG_DFL)
     return subprocess.Popen(command, cwd=veltrum.folder, stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                            preexec_fn=preexec_fn)
+                            preexec_fn=dispositions)
 
 
 def wait_for_log(veltrum, text, seconds=60):
@@ -71,7 +78,7 @@ def test_a_close_signal_ignored_at_start_stays_ignored(veltrum, tmp_path, ignore
     veltrum.write_conf(Exec=str(program(tmp_path, body)), ExecParam="")
     old_files(tmp_path / "zone", "job.lck")
     run = start(veltrum, "/f", tmp_path / "zone" / "job.lck", "/t", "-1", "/a", "execwait", "/m",
-                preexec_fn=lambda: signal.signal(ignored, signal.SIG_IGN))
+                ignored=(ignored,))
     try:
         wait_for_log(veltrum, b"Aktion wird ausgel")
         time.sleep(0.2)

@@ -272,11 +272,12 @@ def test_concurrent_runs_across_the_limit_move_the_log_once(veltrum):
     veltrum.log_path.write_bytes(old)
     runs = 16
     expected = logs.run_concurrently(veltrum, runs, 500, width=30)  # about 700 KB more
-    moved = logs.aside_files(veltrum)
-    assert len(moved) == 1
-    assert moved[0].read_bytes().startswith(old)
-    assert moved[0].stat().st_size > logs.LIMIT
-    logs.check_every_line_once(moved + [veltrum.log_path], expected, runs, per_run)
+    files = logs.in_order_of_names(veltrum)
+    assert len(files) == 2  # one crossing, one move
+    assert files[0].read_bytes().startswith(old)
+    logs.check_order_of_contents(files)
+    logs.check_moved_only_above_the_limit(files)
+    logs.check_every_line_once(files, expected, runs, per_run)
 
 
 ARGV_PRINTER = r"""
