@@ -32,13 +32,14 @@ TEST(AbandonableTask, FinishedInTimeOrLeftToItsThread) {
     int timeoutMilliseconds;
     bool inTime;
   };
-  for (const Case& c : {Case{0, 2000, true}, Case{10, 2000, true}, Case{1000, 50, false}}) {
+  // The abandoned work sleeps far longer than any load can delay the caller:
+  // that its end was not seen when runWithin returned shows it was left to
+  // its thread, without measuring how long the caller waited.
+  for (const Case& c : {Case{0, 2000, true}, Case{10, 2000, true}, Case{10000, 50, false}}) {
     auto ended = std::make_shared<std::atomic<int>>(0);
     auto task = std::make_shared<Sleeper>(c.workMilliseconds, ended);
-    const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(runWithin(task, c.timeoutMilliseconds), c.inTime);
-    const auto waited = std::chrono::steady_clock::now() - started;
-    EXPECT_LT(waited, std::chrono::milliseconds(1500));
+    EXPECT_EQ(ended->load(), c.inTime ? 1 : 0);
     if (c.inTime) {
       EXPECT_EQ(task->result, 42);
     }
