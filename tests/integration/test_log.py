@@ -262,11 +262,12 @@ class TestLogFolderFaults:
     def fill(disk, leave):
         """Fills the disk up to `leave` bytes (whole pages)."""
         filler = disk / "filler"
-        with open(filler, "wb") as out:
+        # Unbuffered: a buffered file would keep the part of the last block
+        # that found no room and fail once more when closed.
+        with open(filler, "wb", buffering=0) as out:
             try:
-                while True:
-                    out.write(b"\0" * 65536)
-                    out.flush()
+                while out.write(b"\0" * 65536):
+                    pass
             except OSError:
                 pass
         os.truncate(filler, filler.stat().st_size - leave)
