@@ -33,14 +33,14 @@ int checkMailSecurity(const RunSettings& settings) {
   SmtpSecurity security;
   if (!smtpSecurityFromText(settings.mailSecurity, security)) {
     writeLog(ERR, nativeText("Check-mail: Unbekannter Wert für Mail_Security: ") +
-                      settings.mailSecurity + " (erlaubt: none, starttls, tls)");
+                      shownText(settings.mailSecurity) + " (erlaubt: none, starttls, tls)");
     return -1;
   }
   if (!trustFileUsable(settings.mailCaFile)) {
     writeLog(ERR, nativeText("Check-mail: Zertifikatsdatei aus Mail_CAFile ist nicht verwendbar "
                              "(fehlt, ist leer, ist ein Verzeichnis oder enthält kein "
                              "PEM-Zertifikat): ") +
-                      settings.mailCaFile);
+                      shownText(settings.mailCaFile));
     return -1;
   }
   return 0;
@@ -67,7 +67,8 @@ int checkMail(RunSettings& settings) {
   if (checkMailSecurity(settings) != 0) return -1;
   const std::string loginProblem = mailLoginProblem(settings);
   if (!loginProblem.empty()) {
-    writeLog(ERR, loginProblem);
+    // It quotes configuration values; the rest of it is our own text.
+    writeLog(ERR, shownText(loginProblem));
     return -1;
   }
   return 0;

@@ -13,9 +13,16 @@ namespace veltrum {
 
 namespace {
 
-// The program with its one parameter, as the Windows command line holds it.
+// The program with its one parameter, as the Windows command line holds it;
+// both come from the configuration and are shown with their control
+// characters made visible.
 std::string commandLine(const RunSettings& settings) {
-  return "\"" + settings.exec + "\" \"" + settings.execParam + "\"";
+  std::string line = "\"";
+  line += shownText(settings.exec);
+  line += "\" \"";
+  line += shownText(settings.execParam);
+  line += '"';
+  return line;
 }
 
 // Every line followed by one CR, then CR CR: no output gives CR CR. Each

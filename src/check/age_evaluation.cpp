@@ -147,7 +147,8 @@ void evaluateFile(const FoundIn* found) {
   const int32_t offset = ageOffset(settings.minutes);
   const int32_t limit = ageLimit(fileDate, offset);
   writeLog(LOG, "Jetzt ist es " + std::to_string(currentDate()));
-  writeLog(LOG, nativeText("Prüfzeit ist ") + settings.minutes +
+  // The pattern lets a final line break pass, so the value is shown.
+  writeLog(LOG, nativeText("Prüfzeit ist ") + shownText(settings.minutes) +
                     ". Berechnete Zeit zum Subtrahieren:" + std::to_string(offset));
   writeLog(LOG, nativeText("Höchstalter der Datei ist:") + std::to_string(limit));
   writeLog(LOG,

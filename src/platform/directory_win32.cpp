@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/directory.h"
+#include "platform/listed_folder_win32.h"
 #include "platform/path_text_win32.h"
 #include "platform/system_path_win32.h"
 #include "platform/wildcard.h"
@@ -35,20 +36,27 @@ std::string locationOf(ULONGLONG fileId, const std::wstring& path) {
   return std::string(id) + ":" + utf8Of(path);
 }
 
-// `folder`: the final path of the folder listed, empty when unknown.
-DirEntry describeEntry(const std::wstring& folder, const std::wstring& longName,
-                       const std::wstring& shortName, DWORD attributes, ULONGLONG fileId) {
+// `folder`: the final path of the folder listed, empty when unknown. A
+// folder is placed by its own id and path, to be entered by them; a file by
+// those of the folder listed (`folderLocation`), to be tested in it.
+DirEntry describeEntry(const std::wstring& folder, const std::string& folderLocation,
+                       const std::wstring& longName, const std::wstring& shortName,
+                       DWORD attributes, ULONGLONG fileId) {
   DirEntry entry;
   entry.name = reachableName(longName, shortName);
-  if (!folder.empty()) entry.location = locationOf(fileId, folder + L'\\' + longName);
   entry.isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!folder.empty()) {
+    entry.location =
+        entry.isDirectory ? locationOf(fileId, folder + L'\\' + longName) : folderLocation;
+  }
   // Junctions and symbolic links: the search must not descend through them.
   entry.isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   return entry;
 }
 
 DirEntry describeEntry(const WIN32_FIND_DATAW& found) {
-  return describeEntry(L"", found.cFileName, found.cAlternateFileName, found.dwFileAttributes, 0);
+  return describeEntry(L"", "", found.cFileName, found.cAlternateFileName, found.dwFileAttributes,
+                       0);
 }
 
 void sortByName(std::vector<DirEntry>* entries) {
@@ -112,7 +120,7 @@ bool isTheEntryItself(HANDLE folder, const std::wstring& path) {
 // up swapped for a link since it was listed. Without FILE_SHARE_DELETE the
 // folder cannot be renamed or removed while it is open.
 HANDLE openPlainFolder(const std::string& directory, const std::string& location,
-                       std::wstring* finalPath) {
+                       std::wstring* finalPath, std::string* ownLocation = nullptr) {
   std::wstring path;
   if (!systemPath(directory, &path)) return INVALID_HANDLE_VALUE;
   HANDLE folder = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
@@ -126,8 +134,9 @@ HANDLE openPlainFolder(const std::string& directory, const std::string& location
   *finalPath = withoutTrailingSeparators(finalPathOf(folder));
   const ULONGLONG fileId =
       (static_cast<ULONGLONG>(details.nFileIndexHigh) << 32) | details.nFileIndexLow;
-  const bool same = location.empty() ? isTheEntryItself(folder, path)
-                                     : location == locationOf(fileId, *finalPath);
+  const std::string own = locationOf(fileId, *finalPath);
+  const bool same = location.empty() ? isTheEntryItself(folder, path) : location == own;
+  if (ownLocation != nullptr) *ownLocation = own;
   if (plain && same) return folder;
   CloseHandle(folder);
   return INVALID_HANDLE_VALUE;
@@ -140,7 +149,8 @@ struct ListedEntry {
   std::string shortName;  // ANSI; empty without one
 };
 
-std::vector<ListedEntry> listThroughHandle(HANDLE folder, const std::wstring& finalPath) {
+std::vector<ListedEntry> listThroughHandle(HANDLE folder, const std::wstring& finalPath,
+                                           const std::string& folderLocation) {
   std::vector<ListedEntry> listed;
   std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));  // aligned for the records
   FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
@@ -152,9 +162,10 @@ std::vector<ListedEntry> listThroughHandle(HANDLE folder, const std::wstring& fi
       const auto* item = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(record);
       const std::wstring longName(item->FileName, item->FileNameLength / sizeof(WCHAR));
       const std::wstring shortName(item->ShortName, item->ShortNameLength / sizeof(WCHAR));
-      ListedEntry entry{describeEntry(finalPath, longName, shortName, item->FileAttributes,
-                                      static_cast<ULONGLONG>(item->FileId.QuadPart)),
-                        ""};
+      ListedEntry entry{
+          describeEntry(finalPath, folderLocation, longName, shortName, item->FileAttributes,
+                        static_cast<ULONGLONG>(item->FileId.QuadPart)),
+          ""};
       if (!shortName.empty()) narrowedExactly(shortName, &entry.shortName);
       listed.push_back(std::move(entry));
       if (item->NextEntryOffset == 0) break;
@@ -171,6 +182,12 @@ bool matches(const std::string& pattern, const ListedEntry& listed) {
 }
 
 }  // namespace
+
+HANDLE openListedFolder(const std::string& directory, const std::string& location) {
+  if (location.empty()) return INVALID_HANDLE_VALUE;
+  std::wstring finalPath;
+  return openPlainFolder(directory, location, &finalPath);
+}
 
 bool directoryCanBeEnumerated(const std::string& directory) {
   WIN32_FIND_DATAW found;
@@ -206,9 +223,10 @@ void searchEnteredDirectory(const std::string& directory, const std::string& loc
   matchesOut->assign(patterns.size(), {});
   if (subfolders != nullptr) subfolders->clear();
   std::wstring finalPath;
-  HANDLE folder = openPlainFolder(directory, location, &finalPath);
+  std::string folderLocation;
+  HANDLE folder = openPlainFolder(directory, location, &finalPath, &folderLocation);
   if (folder == INVALID_HANDLE_VALUE) return;  // swapped for a link, or gone
-  const std::vector<ListedEntry> listed = listThroughHandle(folder, finalPath);
+  const std::vector<ListedEntry> listed = listThroughHandle(folder, finalPath, folderLocation);
   CloseHandle(folder);
   for (size_t i = 0; i < patterns.size(); ++i) {
     for (const ListedEntry& entry : listed) {
@@ -245,7 +263,7 @@ void searchDirectory(const std::string& directory, const std::vector<std::string
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return;
   for (const ListedEntry& entry :
-       listThroughHandle(folder, withoutTrailingSeparators(finalPathOf(folder)))) {
+       listThroughHandle(folder, withoutTrailingSeparators(finalPathOf(folder)), "")) {
     if (entry.entry.isDirectory) subfolders->push_back(entry.entry);
   }
   CloseHandle(folder);

@@ -2,6 +2,7 @@
 
 #include "platform/directory.h"
 #include "platform/file_system.h"
+#include "platform/listed_folder_win32.h"
 #include "platform/system_path_win32.h"
 
 namespace veltrum {
@@ -48,6 +49,27 @@ class Win32FileSystem : public FileSystem {
                            std::vector<std::vector<DirEntry>>* matches,
                            std::vector<DirEntry>* subfolders) override {
     searchEnteredDirectory(directory, listed.location, patterns, matches, subfolders);
+  }
+
+  // A file found in a folder the search entered is tested only while that
+  // folder is still the one listed, and with it held open; a file of the
+  // starting folder (no location) by its path, as a single file is.
+  FileLook lookAtFoundFile(const std::string& start, const std::string& folder,
+                           const DirEntry& entry, StampKind kind) override {
+    if (entry.location.empty()) return FileSystem::lookAtFoundFile(start, folder, entry, kind);
+    FileLook look;
+    HANDLE listed = openListedFolder(folder, entry.location);
+    if (listed == INVALID_HANDLE_VALUE) {
+      // Swapped since: the file is not present; a folder gone is told as before.
+      look.folderUsable = directoryCanBeEnumerated(folder);
+      return look;
+    }
+    look.folderUsable = true;
+    const std::string path = folder + entry.name;
+    look.readable = canOpenForReading(path);
+    look.stamped = look.readable && readStamp(path, kind, &look.stamp);
+    CloseHandle(listed);
+    return look;
   }
 
   // Only opens a search: the path test runs once per file and must not read

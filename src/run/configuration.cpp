@@ -11,6 +11,12 @@ namespace veltrum {
 
 namespace {
 
+// A configuration value is bytes nobody checked: shown, so that a line break
+// in it cannot write a line of its own into the log.
+void logValue(const char* label, const std::string& value) {
+  writeLog(LOG, label + shownText(value));
+}
+
 void readGlobalKeys(RunSettings& settings) {
   settings.mailSmtp = readKey("Mail_SMTP", "");
   settings.mailUser = readKey("Mail_User", "");
@@ -38,7 +44,7 @@ void readGlobalKeys(RunSettings& settings) {
 // The client secret is Mail_Password and so never reaches the log.
 void logLoginSettings(const RunSettings& settings) {
   const auto logSet = [](const char* label, const std::string& value) {
-    if (!value.empty()) writeLog(LOG, label + value);
+    if (!value.empty()) logValue(label, value);
   };
   logSet("Init-Mail_Auth         :", settings.mailAuth);
   logSet("Init-Mail_OAuthTokenURL:", settings.mailOAuthTokenUrl);
@@ -49,29 +55,27 @@ void logLoginSettings(const RunSettings& settings) {
 // The labels are padded so that the colons of the middle lines line up; the
 // password itself never reaches the log.
 void logSettings(const RunSettings& settings) {
-  writeLog(LOG, "Init-Mail_SMTP:" + settings.mailSmtp);
-  writeLog(LOG, "Init-Mail_User:" + settings.mailUser);
+  logValue("Init-Mail_SMTP:", settings.mailSmtp);
+  logValue("Init-Mail_User:", settings.mailUser);
   writeLog(LOG, settings.mailPassword.empty() ? "Init-Mail_Passw: Kein Passwort"
                                               : "Init-Mail_Passw: ***gefunden***");
-  writeLog(LOG, "Init-Mail_From         :" + settings.mailFrom);
-  writeLog(LOG, "Init-Mail_To           :" + settings.mailTo);
-  writeLog(LOG, "Init-Mail_Subject      :" + settings.mailSubject);
-  writeLog(LOG, "Init-Mail_Port         :" + settings.mailPort);
-  writeLog(LOG, "Init-Mail_Body         :" + settings.mailBody);
+  logValue("Init-Mail_From         :", settings.mailFrom);
+  logValue("Init-Mail_To           :", settings.mailTo);
+  logValue("Init-Mail_Subject      :", settings.mailSubject);
+  logValue("Init-Mail_Port         :", settings.mailPort);
+  logValue("Init-Mail_Body         :", settings.mailBody);
   // Only where configured: a configuration without TLS logs what it always did.
   if (!settings.mailSecurity.empty()) {
-    writeLog(LOG, "Init-Mail_Security     :" + settings.mailSecurity);
+    logValue("Init-Mail_Security     :", settings.mailSecurity);
   }
-  if (!settings.mailCaFile.empty()) writeLog(LOG, "Init-Mail_CAFile       :" + settings.mailCaFile);
+  if (!settings.mailCaFile.empty()) logValue("Init-Mail_CAFile       :", settings.mailCaFile);
   logLoginSettings(settings);
-  writeLog(LOG, "Init-Exec              :" + settings.exec);
-  writeLog(LOG, "Init-ExecParam         :" + settings.execParam);
-  writeLog(LOG, "Init-Recursive         :" + settings.recursive);
-  writeLog(LOG, "Init-strBreakIfLocated :" + settings.breakIfLocated);
-  if (!settings.metricsDir.empty()) {
-    writeLog(LOG, "Init-MetricsDir        :" + shownText(settings.metricsDir));
-  }
-  writeLog(LOG, "Init-QuillboxDir:" + settings.quillboxDir);
+  logValue("Init-Exec              :", settings.exec);
+  logValue("Init-ExecParam         :", settings.execParam);
+  logValue("Init-Recursive         :", settings.recursive);
+  logValue("Init-strBreakIfLocated :", settings.breakIfLocated);
+  if (!settings.metricsDir.empty()) logValue("Init-MetricsDir        :", settings.metricsDir);
+  logValue("Init-QuillboxDir:", settings.quillboxDir);
 }
 
 }  // namespace
@@ -89,7 +93,7 @@ void readConfiguration() {
   const char separator = pathSeparator();
   if (settings.quillboxDir.empty() || settings.quillboxDir.back() != separator) {
     settings.quillboxDir += separator;
-    writeLog(LOG, "Init-Korrektur-QuillboxDir:" + settings.quillboxDir);
+    logValue("Init-Korrektur-QuillboxDir:", settings.quillboxDir);
   }
 }
 

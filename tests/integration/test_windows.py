@@ -477,3 +477,58 @@ def test_a_folder_swapped_for_a_link_during_the_search_is_not_followed(veltrum, 
     assert swapper.returncode == 0
     assert not [t for t in found if "secret" in t]
     assert any("x.lck" in t for t in found), "the search never entered a folder"
+
+
+def replace_sub(tmp_path, case):
+    """What the program run for the first old file does to the tree."""
+    zone, sub = tmp_path / "zone", tmp_path / "zone" / "sub"
+    if case == "nothing, the file a link":
+        return
+    sub.rename(zone / "sub.away")
+    if case == "folder for another folder":
+        shutil.copytree(tmp_path / "secret", sub)
+    else:
+        os.symlink(tmp_path / ("secret2" if case == "folder above for a link" else "secret"), sub)
+
+
+@pytest.mark.parametrize("case", ["folder for a link", "folder above for a link",
+                                  "folder for another folder", "nothing, the file a link"])
+def test_a_found_file_is_tested_in_the_folder_its_listing_read(veltrum, tmp_path, case):
+    """Wine cannot make Windows links; a POSIX link swapped in for a folder is
+    what it shows instead. Each "sub" holds a young x.lck, "secret" an old one."""
+    zone = tmp_path / "zone"
+    old_file(zone / "a.lck")
+    deeper = case == "folder above for a link"
+    listed = zone / "sub" / "deep" / "x.lck" if deeper else zone / "sub" / "x.lck"
+    old_file(listed, age_seconds=0)
+    old_file(tmp_path / "secret" / "x.lck")
+    old_file(tmp_path / "secret2" / "deep" / "x.lck")
+    if case == "nothing, the file a link":
+        listed.unlink()
+        os.symlink(tmp_path / "secret" / "x.lck", listed)
+    # The program tells the test it runs, and waits until the tree is changed.
+    program = batch(tmp_path, "swap.bat", 'echo ran > "%~1\\go.flag"',
+                    ':again', 'if not exist "%~1\\done.flag" goto again', "echo ran")
+    veltrum.write_conf(Exec=native(program), ExecParam=native(tmp_path), Recursive="1")
+    process = subprocess.Popen(RUNNER + [str(veltrum.program), "/f", native(zone) + "\\*.lck",
+                                         "/t", "-60", "/a", "execwait", "/m"],
+                               cwd=veltrum.folder, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + 120
+        while not (tmp_path / "go.flag").exists():
+            assert process.poll() is None and time.monotonic() < deadline, "the program never ran"
+            time.sleep(0.05)
+        replace_sub(tmp_path, case)
+        (tmp_path / "done.flag").write_bytes(b"")
+        assert process.wait(120) == 0
+    finally:
+        process.kill()
+    texts = veltrum.texts()
+    actions = sum(t.startswith("Exitcode: ") for t in texts)
+    dated = [t for t in texts if t.startswith("FileDate von " + native(listed))]
+    if case == "nothing, the file a link":  # a link to a file is followed on purpose
+        assert actions == 2 and len(dated) == 1
+    else:
+        assert "Datei " + native(listed) + " nicht vorhanden" in texts
+        assert actions == 1 and dated == []
