@@ -7,6 +7,7 @@
 #include "base/console.h"
 #include "base/log.h"
 #include "base/number_rule.h"
+#include "base/outside_text.h"
 #include "base/run_settings.h"
 #include "base/text.h"
 #include "mail/mail_body.h"
@@ -95,16 +96,15 @@ void reportTlsFailure(const RunSettings& settings, const std::string& route) {
 
 // Plain text or HTML is decided on the configured body alone: the file's
 // name, which whoever may write into the watched folder chooses, is text in
-// either part and never markup.
+// either part and never markup. Its control characters are shown the same
+// way in both parts, so a CR or LF in a name cannot start a line of its own.
 MailBody notificationBody(const RunSettings& settings) {
   const std::string& configured = settings.mailBody;
+  const std::string file = shownText(settings.currentFile);
   size_t html = configured.find("<html>");
-  if (html == std::string::npos) {
-    return MailBody(configured + "\r" + fileTooOldText(settings.currentFile));
-  }
-  return MailBody::withHtml(
-      configured.substr(0, html),
-      configured.substr(html) + "\r" + fileTooOldText(htmlEscaped(settings.currentFile)));
+  if (html == std::string::npos) return MailBody(configured + "\r" + fileTooOldText(file));
+  return MailBody::withHtml(configured.substr(0, html),
+                            configured.substr(html) + "\r" + fileTooOldText(htmlEscaped(file)));
 }
 
 // The run's access token, asked once; nullptr (and the report) when there is

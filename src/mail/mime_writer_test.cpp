@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 #include "platform/clock.h"
@@ -64,18 +65,22 @@ TEST_F(MimeWriter, SinglePartWithEightBitBytesOrLongLinesIsQuotedPrintable) {
 }
 
 TEST_F(MimeWriter, HtmlAtTheStartGivesAnEmptyPlainPart) {
-  const std::string mixed = "Mailwerk_07122026041530";
-  const std::string alternative = "Mailwerk_Alt_07122026041530";
-  EXPECT_EQ(written("a@b.de", MailBody::withHtml("", "<html><b>x</b>")),
-            header_ + "Content-Type: multipart/mixed; boundary=\"" + mixed + "\"\r\n\r\n--" +
-                mixed + "\r\nContent-Type: multipart/alternative; boundary=\"" + alternative +
-                "\"\r\n\r\n--" + alternative +
-                "\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
-                "Content-Transfer-Encoding: 7bit\r\n\r\n\r\n--" +
-                alternative +
-                "\r\nContent-Type: text/html; charset=iso-8859-1\r\n"
-                "Content-Transfer-Encoding: 7bit\r\n\r\n<html><b>x</b>\r\n--" +
-                alternative + "--\r\n|--" + mixed + "--\r\n");
+  std::string text = written("a@b.de", MailBody::withHtml("", "<html><b>x</b>"));
+  std::smatch found;
+  ASSERT_TRUE(std::regex_search(text, found, std::regex("boundary=\"(Mailwerk_[0-9a-f]{32})\"")));
+  const std::string mixed = found[1];
+  ASSERT_TRUE(
+      std::regex_search(text, found, std::regex("boundary=\"(Mailwerk_Alt_[0-9a-f]{32})\"")));
+  const std::string alternative = found[1];
+  EXPECT_EQ(text, header_ + "Content-Type: multipart/mixed; boundary=\"" + mixed + "\"\r\n\r\n--" +
+                      mixed + "\r\nContent-Type: multipart/alternative; boundary=\"" + alternative +
+                      "\"\r\n\r\n--" + alternative +
+                      "\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
+                      "Content-Transfer-Encoding: 7bit\r\n\r\n\r\n--" +
+                      alternative +
+                      "\r\nContent-Type: text/html; charset=iso-8859-1\r\n"
+                      "Content-Transfer-Encoding: 7bit\r\n\r\n<html><b>x</b>\r\n--" +
+                      alternative + "--\r\n|--" + mixed + "--\r\n");
 }
 
 TEST_F(MimeWriter, EachAlternativeHasTheEncodingOfItsBytes) {
