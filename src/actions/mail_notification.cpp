@@ -10,12 +10,13 @@
 #include "base/outside_text.h"
 #include "base/run_settings.h"
 #include "base/text.h"
-#include "mail/mail_body.h"
 #include "mail/base64.h"
+#include "mail/mail_body.h"
 #include "mail/mail_login.h"
 #include "mail/oauth_token.h"
 #include "mail/secret_mask.h"
 #include "mail/smtp_client.h"
+#include "mail/smtp_reply.h"
 #include "mail/xoauth2.h"
 
 namespace veltrum {
@@ -53,9 +54,10 @@ std::string masked(const RunSettings& settings, const std::string& text,
   return withoutLoginSecrets(line, settings.mailUser, settings.mailPassword);
 }
 
-// The server's last line for the report, without the login secrets it may quote.
+// The server's last line for the report, without the login secrets it may
+// quote; cut only after masking, so no secret's first characters survive.
 std::string serverLine(const RunSettings& settings, const std::string& token = "") {
-  return masked(settings, lastServerMessage(), token);
+  return masked(settings, lastServerMessage(), token).substr(0, kMaxReportedLine);
 }
 
 // Which step of setting up TLS failed, for the report of a mail that was not
@@ -119,7 +121,9 @@ const std::string* runToken(const RunSettings& settings, const std::string& rout
   report(ERR, "E-Mail konnte nicht an " + route +
                   " versendet werden. Status: " + std::to_string(kTokenFailureStatus) +
                   ",Token-Anforderung an " + settings.mailOAuthTokenUrl +
-                  " fehlgeschlagen: " + masked(settings, tokenFailureText(answer)));
+                  " fehlgeschlagen: " + tokenFailureText(answer, [&](const std::string& text) {
+                    return masked(settings, text);
+                  }));
   return nullptr;
 }
 
