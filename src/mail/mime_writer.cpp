@@ -29,11 +29,17 @@ void writeAddressField(const std::string& label, const std::vector<std::string>&
   writeFolded(line, sink);
 }
 
+// A plain subject that fits into one line stays byte for byte. A longer one
+// is folded at its blanks; a word that no line could hold goes out as
+// encoded words, which a reader joins again.
 void writeSubject(const std::string& subject, MessageSink& sink) {
+  const std::string label = "Subject: ";
   if (hasEightBitBytes(subject)) {
-    writeFolded("Subject: " + encodedWords(asOneLine(subject)), sink);
+    writeFolded(label + encodedWords(asOneLine(subject)), sink);
+  } else if (label.size() + subject.size() <= kLongestLine) {
+    sink.write(label + subject + kCrLf);
   } else {
-    sink.write("Subject: " + subject + kCrLf);
+    writeFolded(label + longWordsEncoded(asOneLine(subject), kLongestLine - label.size()), sink);
   }
 }
 

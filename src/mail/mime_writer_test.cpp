@@ -128,9 +128,36 @@ TEST_F(MimeWriter, SubjectWithEightBitBytesIsEncodedWords) {
   text = written("a@b.de", "x", std::string(60, '\xE4'));
   EXPECT_NE(text.find("\r\nSubject: =?iso-8859-1?B?"), std::string::npos);
   EXPECT_NE(text.find("?=\r\n =?iso-8859-1?B?"), std::string::npos);  // a second line
-  // A plain subject stays byte for byte, however long.
-  text = written("a@b.de", "x", std::string(2000, 'S') + " t");
-  EXPECT_NE(text.find("\r\nSubject: " + std::string(2000, 'S') + " t\r\n"), std::string::npos);
+}
+
+// Short plain subjects stay byte for byte; longer ones are folded so that no
+// line passes 998 characters, with over-long words as encoded words.
+TEST_F(MimeWriter, LongPlainSubjectIsFolded) {
+  const std::string words = "Datei " + std::string(600, 'w') + " ist " + std::string(500, 'v');
+  struct Case {
+    std::string subject;
+    std::string expected;  // the Subject field as written
+  } cases[] = {
+      {std::string(989, 'S'), "Subject: " + std::string(989, 'S') + "\r\n"},
+      {words, "Subject: Datei\r\n " + std::string(600, 'w') + "\r\n ist\r\n " +
+                  std::string(500, 'v') + "\r\n"},
+      {std::string(990, 'S') + " t", ""},
+  };
+  for (const Case& c : cases) {
+    std::string text = written("a@b.de", "x", c.subject);
+    size_t start = text.find("\r\nSubject: ") + 2;
+    std::string field = text.substr(start, text.find("\r\nX-Mailer: ") + 2 - start);
+    if (!c.expected.empty()) {
+      EXPECT_EQ(field, c.expected);
+    }
+    for (size_t at = 0, end; (end = field.find("\r\n", at)) != std::string::npos; at = end + 2) {
+      EXPECT_LE(end - at, 998u);
+    }
+  }
+  // The word too long for any line: encoded words that join again to it.
+  std::string text = written("a@b.de", "x", std::string(990, 'S') + " t");
+  EXPECT_NE(text.find("Subject: =?iso-8859-1?Q?SSSS"), std::string::npos);
+  EXPECT_NE(text.find("?= t\r\nX-Mailer"), std::string::npos);
 }
 
 }  // namespace
