@@ -60,6 +60,46 @@ std::string serverLine(const RunSettings& settings, const std::string& token = "
   return masked(settings, lastServerMessage(), token).substr(0, kMaxReportedLine);
 }
 
+// What happened to an open that got no line from the server, with the
+// server and port it was meant for.
+std::string openProblemText(const RunSettings& settings, int port) {
+  std::string what;
+  switch (lastOpenProblem()) {
+    case OpenProblem::NameNotResolved:
+      what = nativeText("Name nicht auflösbar");
+      break;
+    case OpenProblem::Refused:
+      what = "Verbindung abgelehnt";
+      break;
+    case OpenProblem::Unreachable:
+      what = "Netz oder Rechner nicht erreichbar";
+      break;
+    case OpenProblem::TimedOut:
+      what = "keine Antwort innerhalb von 15 Sekunden";
+      break;
+    case OpenProblem::ClosedEarly:
+      what = "Verbindung vom Server ohne Meldung geschlossen";
+      break;
+    case OpenProblem::Failed:
+      what = "Verbindung fehlgeschlagen";
+      break;
+    case OpenProblem::None:
+      return "";
+  }
+  return "Server " + shownText(settings.mailSmtp) + ", Port " + std::to_string(port) + ": " + what;
+}
+
+// One line for each recipient the server refused: the mail went to the
+// others, and whoever reads the log learns which address needs a look.
+void reportRefusedRecipients(const RunSettings& settings, const std::string& token) {
+  for (const RecipientRefusal& refusal : lastRecipientRefusals()) {
+    report(ERR, nativeText("E-Mail-Empfänger ") + shownText(refusal.address) + " vom Server " +
+                    (refusal.temporary ? nativeText("vorübergehend") : "dauerhaft") +
+                    " abgelehnt,Servermeldung: " +
+                    masked(settings, refusal.line, token).substr(0, kMaxReportedLine));
+  }
+}
+
 // Which step of setting up TLS failed, for the report of a mail that was not
 // sent because TLS could not be had.
 std::string tlsFailureText() {
@@ -143,8 +183,10 @@ void sendMailNotification() {
   if (status == kTlsFailedStatus) return reportTlsFailure(settings, route);
   if (status != 1) {
     // A refused connection stays with the transport; only QUIT may end it.
-    report(ERR, cp1252("Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: ") +
-                    serverLine(settings, token ? *token : ""));
+    // Without a line of this connection the report says what happened.
+    std::string line = serverLine(settings, token ? *token : "");
+    if (line.empty()) line = openProblemText(settings, port);
+    report(ERR, cp1252("Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: ") + line);
     return;
   }
   if (withToken) {
@@ -154,6 +196,7 @@ void sendMailNotification() {
     status = sendMail(settings.mailTo, settings.mailFrom, settings.mailSubject,
                       notificationBody(settings), settings.mailUser, settings.mailPassword);
   }
+  reportRefusedRecipients(settings, token ? *token : "");
   if (status == 1) {
     report(LOG,
            "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route +

@@ -5,10 +5,12 @@
 
 #include "mail/addresses.h"
 #include "mail/base64.h"
+#include "mail/login_mechanism.h"
 #include "mail/mime_writer.h"
 #include "mail/oauth_token.h"
 #include "mail/smtp_connection.h"
 #include "mail/smtp_dialog.h"
+#include "mail/smtp_recipients.h"
 #include "mail/smtp_reply.h"
 #include "mail/wire_filter.h"
 #include "mail/xoauth2.h"
@@ -41,6 +43,8 @@ struct SmtpClientState {
   std::string caFile;
   TlsSetupFailure tlsFailure = TlsSetupFailure::None;
   std::string tlsDetail;
+  OpenProblem openProblem = OpenProblem::None;
+  std::vector<RecipientRefusal> refusals;  // of the last mail
 };
 
 SmtpClientState state;
@@ -70,6 +74,21 @@ ReplyEnd readReply(ReplyCollector& reply, int64_t deadline) {
       state.link.readReply(reply, deadline, state.receiveBuffer.get(), kReceiveBufferSize - 1);
   if (end != ReplyEnd::TimedOut || !reply.lastLine().empty()) state.lastMessage = reply.lastLine();
   return end;
+}
+
+OpenProblem openProblemOf(OpenFailure failure) {
+  switch (failure) {
+    case OpenFailure::NameNotResolved:
+      return OpenProblem::NameNotResolved;
+    case OpenFailure::Refused:
+      return OpenProblem::Refused;
+    case OpenFailure::Unreachable:
+      return OpenProblem::Unreachable;
+    case OpenFailure::TimedOut:
+      return OpenProblem::TimedOut;
+    default:
+      return OpenProblem::Failed;
+  }
 }
 
 // Closes the connection and gives `status`.
@@ -105,15 +124,6 @@ void discardUnaskedBytes() {
   state.link.discardWaitingBytes(state.receiveBuffer.get(), kReceiveBufferSize - 1);
 }
 
-// A value from the settings inside a command line: a CR or LF in it must not
-// start a command of its own.
-std::string singleLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
-  return text;
-}
-
 std::string greetingName() {
   std::string name = trimBlanks(state.mailerName);
   return name.substr(0, name.find(' '));
@@ -137,8 +147,9 @@ struct MailArguments {
 
 struct Dialog {
   const MailArguments& mail;
-  std::vector<std::string> recipients;
-  size_t recipient = 0;  // the next one to announce
+  RecipientRound recipients;
+  RecipientRound::Next afterRecipient = RecipientRound::Next::Recipient;
+  LoginMechanism login = LoginMechanism::Login;
   DialogState state = DialogState::ReadyForMail;
   int status = 0;
   int commandsLeft = 0;
@@ -188,6 +199,29 @@ void sendMessage(const Dialog& dialog) {
   sendText(".\r\n");
 }
 
+// The login with a password: LOGIN, or PLAIN where the server offers only
+// that (the EHLO reply being acted on tells).
+void sendPasswordLogin(Dialog& dialog) {
+  dialog.login = loginMechanismFor(dialog.reply->lines());
+  if (dialog.login == LoginMechanism::Login) return sendText("AUTH LOGIN\r\n");
+  sendText("AUTH PLAIN " + plainLoginText(dialog.mail.user, dialog.mail.password) + kCrLf);
+}
+
+// After the reply to an RCPT: the next recipient, DATA once all had their
+// turn and one was taken, or the end with status 0 when none was.
+void continueAfterRecipient(Dialog& dialog, RecipientRound::Next next) {
+  dialog.afterRecipient = next;
+  switch (next) {
+    case RecipientRound::Next::Recipient:
+      return sendText("RCPT TO: " + dialog.recipients.address() + kCrLf);
+    case RecipientRound::Next::Data:
+      return sendText("DATA\r\n");
+    case RecipientRound::Next::NoneAccepted:
+      dialog.ended = true;
+      return;
+  }
+}
+
 // Carries out one step of the table; the state itself changes only in
 // advanceDialog.
 void performStep(DialogStep step, Dialog& dialog) {
@@ -208,7 +242,9 @@ void performStep(DialogStep step, Dialog& dialog) {
         return sendText("AUTH XOAUTH2 " + xoauth2LoginText(dialog.mail.user, dialog.mail.password) +
                         kCrLf);
       }
-      return sendText("AUTH LOGIN\r\n");
+      return sendPasswordLogin(dialog);
+    case DialogStep::SendPlainAgain:
+      return sendText(plainLoginText(dialog.mail.user, dialog.mail.password) + kCrLf);
     case DialogStep::SendUser:
       return sendText(base64EncodeText(dialog.mail.user) + kCrLf);
     case DialogStep::SendPassword:
@@ -220,10 +256,13 @@ void performStep(DialogStep step, Dialog& dialog) {
       return sendText(kCrLf);
     case DialogStep::SendMailFrom:
       return sendText("MAIL FROM: " + singleLine(envelopeAddress(dialog.mail.from)) + kCrLf);
-    case DialogStep::SendRecipient: {
-      std::string field = trimBlanks(dialog.recipients[dialog.recipient]);
-      return sendText("RCPT TO: " + singleLine(envelopeAddress(field)) + kCrLf);
-    }
+    case DialogStep::SendRecipient:
+      return sendText("RCPT TO: " + dialog.recipients.address() + kCrLf);
+    case DialogStep::AcceptRecipient:
+      return continueAfterRecipient(dialog, dialog.recipients.accepted());
+    case DialogStep::RefuseRecipient:
+      return continueAfterRecipient(
+          dialog, dialog.recipients.refused(dialog.reply->code(), dialog.reply->lastLine()));
     case DialogStep::SendData:
       return sendText("DATA\r\n");
     case DialogStep::SendMessage:
@@ -248,6 +287,9 @@ bool sendsCommand(DialogStep step) {
     case DialogStep::SendStartTls:
     case DialogStep::StartHandshake:
     case DialogStep::SendAuth:
+    case DialogStep::SendPlainAgain:
+    case DialogStep::AcceptRecipient:
+    case DialogStep::RefuseRecipient:
     case DialogStep::SendEmptyLine:
     case DialogStep::SendUser:
     case DialogStep::SendPassword:
@@ -268,13 +310,14 @@ DialogState nextState(const Transition& transition, Dialog& dialog) {
     case NextState::Unchanged:
       return dialog.state;
     case NextState::AfterRecipient:
-      if (dialog.recipient + 1 >= dialog.recipients.size()) return DialogState::LastRcptSent;
-      ++dialog.recipient;
-      return DialogState::MailSent;
+      return dialog.afterRecipient == RecipientRound::Next::Data ? DialogState::DataSent
+                                                                 : DialogState::RcptSent;
     case NextState::AfterHandshake:
       return dialog.mail.user.empty() ? DialogState::ReadyForMail : DialogState::EhloSent;
     case NextState::AfterAuth:
-      return dialog.mail.withToken ? DialogState::XOAuth2Sent : DialogState::AuthLoginSent;
+      if (dialog.mail.withToken) return DialogState::XOAuth2Sent;
+      return dialog.login == LoginMechanism::Plain ? DialogState::PlainSent
+                                                   : DialogState::AuthLoginSent;
   }
   return dialog.state;
 }
@@ -344,9 +387,16 @@ int openSmtpConnection(const std::string& server, int port, SmtpSecurity securit
   if (state.link.isOpen()) return -2;
   state.tlsFailure = TlsSetupFailure::None;
   state.tlsDetail.clear();
+  state.lastMessage.clear();
+  state.openProblem = OpenProblem::Failed;
   if (!state.networkStarted) state.networkStarted = startNetwork();
   if (!state.networkStarted) return -2;
-  if (!state.link.open(server, port, state.replyTimeoutSeconds)) return -2;
+  OpenFailure failure = OpenFailure::None;
+  if (!state.link.open(server, port, state.replyTimeoutSeconds, &failure)) {
+    state.openProblem = openProblemOf(failure);
+    return -2;
+  }
+  state.openProblem = OpenProblem::None;
   state.security = security;
   state.serverName = server;
   state.caFile = caFile;
@@ -354,6 +404,11 @@ int openSmtpConnection(const std::string& server, int port, SmtpSecurity securit
   if (security == SmtpSecurity::Tls && !startEncryption()) return releaseWith(kTlsFailedStatus);
   ReplyCollector greeting;
   ReplyEnd end = readReply(greeting, replyDeadline());
+  if (state.lastMessage.empty() && end == ReplyEnd::TimedOut) {
+    state.openProblem = OpenProblem::TimedOut;
+  } else if (state.lastMessage.empty() && end == ReplyEnd::StreamEnded) {
+    state.openProblem = OpenProblem::ClosedEarly;
+  }
   if (end == ReplyEnd::TimedOut) return releaseWith(-6);
   if (end == ReplyEnd::Complete && greeting.code() == "220") return 1;
   // A server that refused with a reply keeps the connection until QUIT.
@@ -366,11 +421,12 @@ int runMailDialog(const MailArguments& mail) {
   if (!state.link.isOpen()) return -2;
   giveDefaults();
   loginErrorStatus.clear();
-  const std::string& to = mail.to;
-  Dialog dialog{mail, recipientFields(to)};
-  dialog.commandsLeft = static_cast<int>(dialog.recipients.size()) + kSpareCommands;
+  Dialog dialog{mail, RecipientRound(mail.to)};
+  dialog.commandsLeft = static_cast<int>(dialog.recipients.count()) + kSpareCommands;
   sendOpening(dialog);
-  return runDialog(dialog);
+  int status = runDialog(dialog);
+  state.refusals = dialog.recipients.refusals();
+  return status;
 }
 
 }  // namespace
@@ -383,6 +439,14 @@ int sendMail(const std::string& to, const std::string& from, const std::string& 
 int sendMailWithToken(const std::string& to, const std::string& from, const std::string& subject,
                       const MailBody& body, const std::string& user, const std::string& token) {
   return runMailDialog({to, from, subject, body, user, token, true});
+}
+
+const std::vector<RecipientRefusal>& lastRecipientRefusals() {
+  return state.refusals;
+}
+
+OpenProblem lastOpenProblem() {
+  return state.openProblem;
 }
 
 std::string lastLoginErrorStatus() {

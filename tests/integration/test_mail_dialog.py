@@ -117,24 +117,30 @@ AUTH_OK = [b"250 ok\r\n", b"334 VXNlcm5hbWU6\r\n", b"334 UGFzc3dvcmQ6\r\n", b"23
      [b"Ehlo", b"AUTH LOGIN", b"MAIL FROM", b"RCPT TO", b"RCPT TO", b"DATA", b"QUIT"]),
     (AUTH_OK[:3] + [b"535 5.7.8 Authentication credentials invalid\r\n"], -5,
      "535 5.7.8 Authentication credentials invalid", None),
-    (AUTH_OK + [b"250 ok\r\n", b"550 5.1.1 no such user\r\n"], 0, "550 5.1.1 no such user",
-     None),
+    # Every recipient refused: status 0 with the last refusal's line.
+    (AUTH_OK + [b"250 ok\r\n", b"450 4.2.0 greylisted\r\n", b"550 5.1.1 no such user\r\n"], 0,
+     "550 5.1.1 no such user", None),
     # A multi-line reply in one receive: only its last line is kept.
-    (AUTH_OK + [b"250 ok\r\n", b"550-5.1.1 first line\r\n550 5.1.1 last line\r\n"], 0,
+    (AUTH_OK + [b"250 ok\r\n", b"550 5.1.1 gone\r\n",
+                b"550-5.1.1 first line\r\n550 5.1.1 last line\r\n"], 0,
      "550 5.1.1 last line", None),
     # Refused after the message: not reported as sent.
     (AUTH_OK + [b"250 ok\r\n", b"250 ok\r\n", b"354 go\r\n", None,
                 b"550 5.7.1 content rejected\r\n"], 0, "550 5.7.1 content rejected", None),
     (AUTH_OK + [b"250 ok\r\n", b"250 ok\r\n", b"354 go\r\n", None, b"221 closing\r\n"], 0,
      "221 closing", None),
-    # 251 sends DATA at once: the second recipient gets no RCPT TO.
-    (AUTH_OK + [b"250 ok\r\n", b"251 forwarded\r\n", b"354 go\r\n", None, b"250 queued\r\n"],
+    # 251 takes the recipient, and the next one still gets its RCPT TO.
+    (AUTH_OK + [b"250 ok\r\n", b"251 forwarded\r\n", b"250 ok\r\n", b"354 go\r\n", None,
+                b"250 queued\r\n"],
      1, None, [b"Ehlo", b"AUTH LOGIN", b"d2FlY2h0ZXI=", b"R2VoZWltLeQtNDI=", b"MAIL FROM",
-               b"RCPT TO: <ops@example.com>", b"DATA", b"QUIT"]),
+               b"RCPT TO: <ops@example.com>", b"RCPT TO: <lead@example.com>", b"DATA", b"QUIT"]),
+    # A 421 to an RCPT ends the dialog like any code outside the table.
+    (AUTH_OK + [b"250 ok\r\n", b"421 4.3.2 shutting down\r\n"], -3, "421 4.3.2 shutting down",
+     None),
     (AUTH_OK + [b"452 4.5.3 too many recipients\r\n"], -3, "452 4.5.3 too many recipients",
      None),
-], ids=["503-after-auth", "535", "550-before-data", "550-multi-line", "550-after-message",
-        "221-after-message", "251", "code-outside-table"])
+], ids=["503-after-auth", "535", "all-recipients-refused", "550-multi-line",
+        "550-after-message", "221-after-message", "251", "421-to-rcpt", "code-outside-table"])
 def test_reply_codes_decide_the_status(veltrum, tmp_path, server, replies, status, line, sent):
     peer_server = server(lambda peer, index: answer_until(peer, replies))
     to = "ops@example.com;CC:lead@example.com"
