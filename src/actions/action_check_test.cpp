@@ -7,9 +7,9 @@
 #include <random>
 #include <sstream>
 
-#include "platform/program_check.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "platform/program_check.h"
 
 namespace veltrum {
 namespace {

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "actions/output_line_reader.h"
-#include "platform/subprocess.h"
 #include "base/log.h"
 #include "base/run_settings.h"
+#include "platform/subprocess.h"
 
 namespace veltrum {
 

@@ -179,6 +179,7 @@ void sendMailNotification() {
   int port = low32(readNumber(settings.mailPort));
   SmtpSecurity security = SmtpSecurity::None;
   smtpSecurityFromText(settings.mailSecurity, security);  // the pre-check refused any other
+  setGreetingName(settings.mailHelo);
   int status = openSmtpConnection(settings.mailSmtp, port, security, settings.mailCaFile);
   if (status == kTlsFailedStatus) return reportTlsFailure(settings, route);
   if (status != 1) {

@@ -5,9 +5,9 @@
 
 #include "actions/notification_text.h"
 #include "base/date_value.h"
-#include "platform/create_file.h"
 #include "base/log.h"
 #include "base/run_settings.h"
+#include "platform/create_file.h"
 
 namespace veltrum {
 

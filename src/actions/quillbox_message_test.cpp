@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "base/run_settings.h"
+#include "base/text.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/scratch_folder_for_tests.h"
-#include "base/run_settings.h"
-#include "base/text.h"
 
 namespace veltrum {
 namespace {

@@ -35,6 +35,7 @@ struct SmtpClientState {
   std::string lastMessage;
   int replyTimeoutSeconds = 15;
   std::string mailerName;
+  std::string greetingName;  // set by setGreetingName; empty: from mailerName
   std::string bodyContentType;
   std::string boundaryPrefix;
   // How the connection is to be secured, and what its certificate must name.
@@ -125,6 +126,7 @@ void discardUnaskedBytes() {
 }
 
 std::string greetingName() {
+  if (!state.greetingName.empty()) return singleLine(state.greetingName);
   std::string name = trimBlanks(state.mailerName);
   return name.substr(0, name.find(' '));
 }
@@ -193,7 +195,7 @@ void sendMessage(const Dialog& dialog) {
                       state.boundaryPrefix};
   ConnectionSink connection;
   WireFilter wire(connection);
-  writeMessage(message, messageStampNow(), wire);
+  writeMessage(message, messageStampNow(state.greetingName), wire);
   delayMilliseconds(kPauseMilliseconds);
   sendText(kCrLf);
   sendText(".\r\n");
@@ -443,6 +445,10 @@ int sendMailWithToken(const std::string& to, const std::string& from, const std:
 
 const std::vector<RecipientRefusal>& lastRecipientRefusals() {
   return state.refusals;
+}
+
+void setGreetingName(const std::string& name) {
+  state.greetingName = name;
 }
 
 OpenProblem lastOpenProblem() {

@@ -20,6 +20,9 @@ void releaseMailTransport();
 // certificates of `caFile` (may be empty) and the name `server`.
 int openSmtpConnection(const std::string& server, int port,
                        SmtpSecurity security = SmtpSecurity::None, const std::string& caFile = "");
+// The name sent after HELO/EHLO and as the right side of the Message-ID
+// from now on; empty gives "Mailwerk" again. X-Mailer stays "Mailwerk".
+void setGreetingName(const std::string& name);
 int sendMail(const std::string& to, const std::string& from, const std::string& subject,
              const MailBody& body, const std::string& user, const std::string& password);
 // The same dialog, logging in with AUTH XOAUTH2 and the access token for

@@ -70,11 +70,13 @@ TEST(SmtpDialog, Code250DependsOnTheState) {
 // that end every dialog still end this one.
 TEST(SmtpDialog, RcptRepliesTakeOrRefuseOneRecipient) {
   const std::pair<const char*, D> cases[] = {
-      {"250", D::AcceptRecipient},  {"251", D::AcceptRecipient}, {"450", D::RefuseRecipient},
-      {"452", D::RefuseRecipient},  {"550", D::RefuseRecipient}, {"553", D::RefuseRecipient},
-      {"421", D::EndUnexpected},    {"503", D::SendMailFrom},    {"535", D::EndAuthRejected},
-      {"221", D::End},              {"5x0", D::EndUnexpected},   {"45", D::EndUnexpected},
-      {"354", D::SendMessage},      {"334", D::Nothing},
+      {"250", D::AcceptRecipient}, {"251", D::AcceptRecipient},
+      {"450", D::RefuseRecipient}, {"452", D::RefuseRecipient},
+      {"550", D::RefuseRecipient}, {"553", D::RefuseRecipient},
+      {"421", D::EndUnexpected},   {"503", D::SendMailFrom},
+      {"535", D::EndAuthRejected}, {"221", D::End},
+      {"5x0", D::EndUnexpected},   {"45", D::EndUnexpected},
+      {"354", D::SendMessage},     {"334", D::Nothing},
   };
   for (const auto& [code, step] : cases) {
     EXPECT_EQ(after(code, S::RcptSent).first, step) << code;

@@ -25,6 +25,7 @@ void readGlobalKeys(RunSettings& settings) {
   settings.mailOAuthTokenUrl = readKey("Mail_OAuthTokenURL", "");
   settings.mailOAuthClientId = readKey("Mail_OAuthClientId", "");
   settings.mailOAuthScope = readKey("Mail_OAuthScope", "");
+  settings.mailHelo = readKey("Mail_Helo", "");
   settings.exec = readKey("Exec", "");
   settings.execParam = readKey("ExecParam", "");
   settings.quillboxDir = readKey("QuillboxDir", "");
@@ -61,6 +62,7 @@ void logSettings(const RunSettings& settings) {
     writeLog(LOG, "Init-Mail_Security     :" + settings.mailSecurity);
   }
   if (!settings.mailCaFile.empty()) writeLog(LOG, "Init-Mail_CAFile       :" + settings.mailCaFile);
+  if (!settings.mailHelo.empty()) writeLog(LOG, "Init-Mail_Helo         :" + settings.mailHelo);
   logLoginSettings(settings);
   writeLog(LOG, "Init-Exec              :" + settings.exec);
   writeLog(LOG, "Init-ExecParam         :" + settings.execParam);
