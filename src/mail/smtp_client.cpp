@@ -342,6 +342,11 @@ int runDialog(Dialog& dialog) {
   dialog.reply = &reply;
   for (;;) {
     ReplyEnd end = readReply(reply, deadline);
+    // A server that goes away once STARTTLS is out ends the set-up of TLS.
+    if (end == ReplyEnd::StreamEnded && dialog.state == DialogState::StartTlsSent) {
+      state.tlsFailure = TlsSetupFailure::Handshake;
+      return releaseWith(kTlsFailedStatus);
+    }
     if (end == ReplyEnd::TimedOut || end == ReplyEnd::StreamEnded) return -6;
     if (end == ReplyEnd::TooLong) return -3;  // no server needs that much; a flood
     if (reply.code().empty()) continue;
