@@ -8,7 +8,7 @@
 #include "mail/login_mechanism.h"
 #include "mail/mime_writer.h"
 #include "mail/oauth_token.h"
-#include "mail/smtp_connection.h"
+#include "mail/smtp_client_state.h"
 #include "mail/smtp_dialog.h"
 #include "mail/smtp_recipients.h"
 #include "mail/smtp_reply.h"
@@ -21,109 +21,19 @@ namespace veltrum {
 
 namespace {
 
-constexpr int kReceiveBufferSize = 5000;
 constexpr int kPauseMilliseconds = 10;
 // A dialog needs one command per recipient and a handful more; a server that
 // keeps it going in circles beyond that is given up on.
 constexpr int kSpareCommands = 16;
 const std::string kCrLf = "\r\n";
 
-struct SmtpClientState {
-  SmtpConnection link;
-  bool networkStarted = false;
-  std::unique_ptr<char[]> receiveBuffer;
-  std::string lastMessage;
-  int replyTimeoutSeconds = 15;
-  std::string mailerName;
-  std::string greetingName;  // set by setGreetingName; empty: from mailerName
-  std::string bodyContentType;
-  std::string boundaryPrefix;
-  // How the connection is to be secured, and what its certificate must name.
-  SmtpSecurity security = SmtpSecurity::None;
-  std::string serverName;
-  std::string caFile;
-  TlsSetupFailure tlsFailure = TlsSetupFailure::None;
-  std::string tlsDetail;
-  OpenProblem openProblem = OpenProblem::None;
-  std::vector<RecipientRefusal> refusals;  // of the last mail
-};
-
-SmtpClientState state;
-
-void dropConnection() {
-  state.link.close();
-}
-
-void sendText(const std::string& text) {
-  state.link.send(text);
-}
+SmtpClientState& state = clientState();
 
 class ConnectionSink : public MessageSink {
  public:
   void write(const std::string& text) override { sendText(text); }
   void pause(int milliseconds) override { delayMilliseconds(milliseconds); }
 };
-
-int64_t replyDeadline() {
-  return clock().deadlineMilliseconds() + static_cast<int64_t>(state.replyTimeoutSeconds) * 1000;
-}
-
-// Reads one whole reply until `deadline`. The last line that arrived becomes
-// the server message; a wait in which nothing arrived keeps the one before.
-ReplyEnd readReply(ReplyCollector& reply, int64_t deadline) {
-  ReplyEnd end =
-      state.link.readReply(reply, deadline, state.receiveBuffer.get(), kReceiveBufferSize - 1);
-  if (end != ReplyEnd::TimedOut || !reply.lastLine().empty()) state.lastMessage = reply.lastLine();
-  return end;
-}
-
-OpenProblem openProblemOf(OpenFailure failure) {
-  switch (failure) {
-    case OpenFailure::NameNotResolved:
-      return OpenProblem::NameNotResolved;
-    case OpenFailure::Refused:
-      return OpenProblem::Refused;
-    case OpenFailure::Unreachable:
-      return OpenProblem::Unreachable;
-    case OpenFailure::TimedOut:
-      return OpenProblem::TimedOut;
-    default:
-      return OpenProblem::Failed;
-  }
-}
-
-// Closes the connection and gives `status`.
-int releaseWith(int status) {
-  dropConnection();
-  return status;
-}
-
-// Runs the handshake on the open connection; false with the failure kept.
-bool startEncryption() {
-  TlsFailure failure;
-  if (state.link.startTls(state.serverName, state.caFile, state.replyTimeoutSeconds, failure)) {
-    return true;
-  }
-  switch (failure.step) {
-    case TlsStep::TrustStore:
-      state.tlsFailure = TlsSetupFailure::TrustStore;
-      break;
-    case TlsStep::Certificate:
-      state.tlsFailure = TlsSetupFailure::Certificate;
-      break;
-    default:
-      state.tlsFailure = TlsSetupFailure::Handshake;
-      break;
-  }
-  state.tlsDetail = failure.detail;
-  return false;
-}
-
-// Bytes that came with or after the "220" to STARTTLS were not asked for:
-// read as replies later, they would be an attacker's words inside TLS.
-void discardUnaskedBytes() {
-  state.link.discardWaitingBytes(state.receiveBuffer.get(), kReceiveBufferSize - 1);
-}
 
 std::string greetingName() {
   if (!state.greetingName.empty()) return singleLine(state.greetingName);
@@ -373,55 +283,6 @@ void sendOpening(Dialog& dialog) {
 
 }  // namespace
 
-void initMailTransport() {
-  state.networkStarted = false;
-  state.receiveBuffer.reset(new (std::nothrow) char[kReceiveBufferSize]());
-  state.replyTimeoutSeconds = 15;
-}
-
-void releaseMailTransport() {
-  // A connection kept after a refused greeting or QUIT is closed here, before
-  // the network is shut down.
-  dropConnection();
-  state.receiveBuffer.reset();
-  forgetRunToken();
-  if (state.networkStarted) endNetwork();
-  state.networkStarted = false;
-}
-
-int openSmtpConnection(const std::string& server, int port, SmtpSecurity security,
-                       const std::string& caFile) {
-  if (state.link.isOpen()) return -2;
-  state.tlsFailure = TlsSetupFailure::None;
-  state.tlsDetail.clear();
-  state.lastMessage.clear();
-  state.openProblem = OpenProblem::Failed;
-  if (!state.networkStarted) state.networkStarted = startNetwork();
-  if (!state.networkStarted) return -2;
-  OpenFailure failure = OpenFailure::None;
-  if (!state.link.open(server, port, state.replyTimeoutSeconds, &failure)) {
-    state.openProblem = openProblemOf(failure);
-    return -2;
-  }
-  state.openProblem = OpenProblem::None;
-  state.security = security;
-  state.serverName = server;
-  state.caFile = caFile;
-  if (!state.receiveBuffer) return releaseWith(-4);
-  if (security == SmtpSecurity::Tls && !startEncryption()) return releaseWith(kTlsFailedStatus);
-  ReplyCollector greeting;
-  ReplyEnd end = readReply(greeting, replyDeadline());
-  if (state.lastMessage.empty() && end == ReplyEnd::TimedOut) {
-    state.openProblem = OpenProblem::TimedOut;
-  } else if (state.lastMessage.empty() && end == ReplyEnd::StreamEnded) {
-    state.openProblem = OpenProblem::ClosedEarly;
-  }
-  if (end == ReplyEnd::TimedOut) return releaseWith(-6);
-  if (end == ReplyEnd::Complete && greeting.code() == "220") return 1;
-  // A server that refused with a reply keeps the connection until QUIT.
-  return end == ReplyEnd::StreamEnded ? releaseWith(-3) : -3;
-}
-
 namespace {
 
 int runMailDialog(const MailArguments& mail) {
@@ -448,53 +309,8 @@ int sendMailWithToken(const std::string& to, const std::string& from, const std:
   return runMailDialog({to, from, subject, body, user, token, true});
 }
 
-const std::vector<RecipientRefusal>& lastRecipientRefusals() {
-  return state.refusals;
-}
-
-void setGreetingName(const std::string& name) {
-  state.greetingName = name;
-}
-
-OpenProblem lastOpenProblem() {
-  return state.openProblem;
-}
-
 std::string lastLoginErrorStatus() {
   return loginErrorStatus;
-}
-
-std::string lastServerMessage() {
-  const std::string& text = state.lastMessage;
-  if (text.size() >= 3 && text.compare(text.size() - 2, 2, kCrLf) == 0) {
-    state.lastMessage.resize(text.size() - 2);
-  }
-  return state.lastMessage;
-}
-
-int closeSmtpConnection() {
-  if (!state.link.isOpen()) return -2;
-  sendText("QUIT\r\n");
-  // A peer that took nothing for the whole time limit never got QUIT: no
-  // answer can come, and waiting for one would only cost the limit again.
-  if (state.link.sendFailed()) return releaseWith(-6);
-  ReplyCollector reply;
-  ReplyEnd end = readReply(reply, replyDeadline());
-  if (end == ReplyEnd::TimedOut) return releaseWith(-6);
-  if (end == ReplyEnd::Complete && reply.code() == "221") return releaseWith(1);
-  return end == ReplyEnd::StreamEnded ? releaseWith(-3) : -3;
-}
-
-TlsSetupFailure lastTlsFailure() {
-  return state.tlsFailure;
-}
-
-std::string lastTlsDetail() {
-  return state.tlsDetail;
-}
-
-bool connectionUsesTls() {
-  return state.link.usesTls();
 }
 
 }  // namespace veltrum
