@@ -53,15 +53,17 @@ def password_forms():
 
 # -- the real server ----------------------------------------------------------
 
-@pytest.mark.parametrize("mode, user", [
-    ("starttls", "waechter"),
-    ("STARTTLS", ""),  # without a login the dialog uses EHLO, which STARTTLS needs
-    ("tls", "waechter"),
-    ("Tls", ""),
+@pytest.mark.parametrize("mode, user, options", [
+    ("starttls", "waechter", ()),
+    ("STARTTLS", "", ()),  # without a login the dialog uses EHLO, which STARTTLS needs
+    ("tls", "waechter", ()),
+    ("Tls", "", ()),
+    ("starttls", "waechter", ("--only-plain",)),  # the login chosen by the EHLO reply
 ])
-def test_real_server_delivers_over_tls(veltrum, tmp_path, pki, mode, user):
+def test_real_server_delivers_over_tls(veltrum, tmp_path, pki, mode, user, options):
     option = "tls" if mode.lower() == "tls" else "starttls"
-    sink = SinkServer(tmp_path / "sink", password=PASSWORD, **{option: pki.server})
+    sink = SinkServer(tmp_path / "sink", password=PASSWORD, options=options,
+                      **{option: pki.server})
     try:
         mail_conf(veltrum, sink.port, Mail_Security=mode, Mail_CAFile=native(pki.ca_file),
                   Mail_User=user)
