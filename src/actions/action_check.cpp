@@ -7,6 +7,7 @@
 #include "base/outside_text.h"
 #include "base/run_settings.h"
 #include "base/text.h"
+#include "mail/greeting_name.h"
 #include "mail/mail_login.h"
 #include "mail/smtp_security.h"
 #include "platform/create_file.h"
@@ -65,6 +66,14 @@ int checkMail(RunSettings& settings) {
   }
   if (settings.mailSubject.empty()) settings.mailSubject = "Veltrum - Benachrichtigung";
   if (checkMailSecurity(settings) != 0) return -1;
+  // A name a server could never take, or one that would break the command
+  // line, fails here, before any connection is made.
+  if (!settings.mailHelo.empty() && !validGreetingName(settings.mailHelo)) {
+    writeLog(ERR, nativeText("Check-mail: Ungültiger Wert für Mail_Helo: ") +
+                      shownText(settings.mailHelo) +
+                      " (erlaubt: Rechnername, [IPv4-Adresse] oder [IPv6:Adresse])");
+    return -1;
+  }
   const std::string loginProblem = mailLoginProblem(settings);
   if (!loginProblem.empty()) {
     // It quotes configuration values; the rest of it is our own text.

@@ -16,6 +16,7 @@
 #include "mail/oauth_token.h"
 #include "mail/secret_mask.h"
 #include "mail/smtp_client.h"
+#include "mail/smtp_reply.h"
 #include "mail/xoauth2.h"
 
 namespace veltrum {
@@ -54,9 +55,54 @@ std::string masked(const RunSettings& settings, const std::string& text,
 }
 
 // The server's last line for the report, without the login secrets it may
-// quote; masked before it is decoded, so a secret is found by its bytes.
+// quote; masked before it is decoded, so a secret is found by its bytes, and
+// cut only after masking, so no secret's first characters survive.
+std::string shownServerLine(const RunSettings& settings, const std::string& line,
+                            const std::string& token) {
+  return cutText(shownText(masked(settings, line, token)), kMaxReportedLine);
+}
+
 std::string serverLine(const RunSettings& settings, const std::string& token = "") {
-  return shownText(masked(settings, lastServerMessage(), token));
+  return shownServerLine(settings, lastServerMessage(), token);
+}
+
+// What happened to an open that got no line from the server, with the
+// server and port it was meant for.
+std::string openProblemText(const RunSettings& settings, int port) {
+  std::string what;
+  switch (lastOpenProblem()) {
+    case OpenProblem::NameNotResolved:
+      what = nativeText("Name nicht auflösbar");
+      break;
+    case OpenProblem::Refused:
+      what = "Verbindung abgelehnt";
+      break;
+    case OpenProblem::Unreachable:
+      what = "Netz oder Rechner nicht erreichbar";
+      break;
+    case OpenProblem::TimedOut:
+      what = "keine Antwort innerhalb von 15 Sekunden";
+      break;
+    case OpenProblem::ClosedEarly:
+      what = "Verbindung vom Server ohne Meldung geschlossen";
+      break;
+    case OpenProblem::Failed:
+      what = "Verbindung fehlgeschlagen";
+      break;
+    case OpenProblem::None:
+      return "";
+  }
+  return "Server " + shownText(settings.mailSmtp) + ", Port " + std::to_string(port) + ": " + what;
+}
+
+// One line for each recipient the server refused: the mail went to the
+// others, and whoever reads the log learns which address needs a look.
+void reportRefusedRecipients(const RunSettings& settings, const std::string& token) {
+  for (const RecipientRefusal& refusal : lastRecipientRefusals()) {
+    report(ERR, nativeText("E-Mail-Empfänger ") + shownText(refusal.address) + " vom Server " +
+                    (refusal.temporary ? nativeText("vorübergehend") : "dauerhaft") +
+                    " abgelehnt,Servermeldung: " + shownServerLine(settings, refusal.line, token));
+  }
 }
 
 // Which step of setting up TLS failed, for the report of a mail that was not
@@ -97,16 +143,15 @@ void reportTlsFailure(const RunSettings& settings, const std::string& route) {
 
 // Plain text or HTML is decided on the configured body alone: the file's
 // name, which whoever may write into the watched folder chooses, is text in
-// either part and never markup.
+// either part and never markup. Its control characters are shown the same
+// way in both parts, so a CR or LF in a name cannot start a line of its own.
 MailBody notificationBody(const RunSettings& settings) {
   const std::string& configured = settings.mailBody;
+  const std::string file = shownText(settings.currentFile);
   size_t html = configured.find("<html>");
-  if (html == std::string::npos) {
-    return MailBody(configured + "\r" + fileTooOldText(shownText(settings.currentFile)));
-  }
+  if (html == std::string::npos) return MailBody(configured + "\r" + fileTooOldText(file));
   return MailBody::withHtml(configured.substr(0, html),
-                            configured.substr(html) + "\r" +
-                                fileTooOldText(htmlEscaped(shownText(settings.currentFile))));
+                            configured.substr(html) + "\r" + fileTooOldText(htmlEscaped(file)));
 }
 
 // The run's access token, asked once; nullptr (and the report) when there is
@@ -121,7 +166,9 @@ const std::string* runToken(const RunSettings& settings, const std::string& rout
   report(ERR, "E-Mail konnte nicht an " + route +
                   " versendet werden. Status: " + std::to_string(kTokenFailureStatus) +
                   ",Token-Anforderung an " + settings.mailOAuthTokenUrl +
-                  " fehlgeschlagen: " + masked(settings, tokenFailureText(answer)));
+                  " fehlgeschlagen: " + tokenFailureText(answer, [&](const std::string& text) {
+                    return masked(settings, text);
+                  }));
   return nullptr;
 }
 
@@ -137,12 +184,15 @@ void sendMailNotification() {
   int port = low32(readNumber(settings.mailPort));
   SmtpSecurity security = SmtpSecurity::None;
   smtpSecurityFromText(settings.mailSecurity, security);  // the pre-check refused any other
+  setGreetingName(settings.mailHelo);
   int status = openSmtpConnection(settings.mailSmtp, port, security, settings.mailCaFile);
   if (status == kTlsFailedStatus) return reportTlsFailure(settings, route);
   if (status != 1) {
     // A refused connection stays with the transport; only QUIT may end it.
-    report(ERR, nativeText("Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: ") +
-                    serverLine(settings, token ? *token : ""));
+    // Without a line of this connection the report says what happened.
+    std::string line = serverLine(settings, token ? *token : "");
+    if (line.empty()) line = openProblemText(settings, port);
+    report(ERR, nativeText("Öffnen der SMTP-Verbindung fehlgeschlagen mit der Meldung: ") + line);
     return;
   }
   if (withToken) {
@@ -152,6 +202,7 @@ void sendMailNotification() {
     status = sendMail(settings.mailTo, settings.mailFrom, settings.mailSubject,
                       notificationBody(settings), settings.mailUser, settings.mailPassword);
   }
+  reportRefusedRecipients(settings, token ? *token : "");
   if (status == 1) {
     report(LOG, "E-Mail wurde mit Status: " + std::to_string(status) + " an " + route +
                     (connectionUsesTls() ? nativeText(" per TLS verschlüsselt versendet")

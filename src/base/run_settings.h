@@ -28,6 +28,7 @@ struct RunSettings {
   std::string mailOAuthTokenUrl;  // the token endpoint of xoauth2
   std::string mailOAuthClientId;
   std::string mailOAuthScope;
+  std::string mailHelo;  // the greeting name; "Mailwerk" when empty
   std::string exec;
   std::string execParam;
   std::string quillboxDir;

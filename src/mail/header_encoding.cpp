@@ -87,6 +87,23 @@ std::string encodedWords(const std::string& text) {
   return bWords(text, charset, "=?" + charset + "?B?");
 }
 
+std::string longWordsEncoded(const std::string& text, size_t longest) {
+  std::string result;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find(' ', at);
+    if (end == at) {
+      result += ' ';
+      ++at;
+      continue;
+    }
+    if (end == std::string::npos) end = text.size();
+    std::string word = text.substr(at, end - at);
+    result += word.size() > longest ? encodedWords(word) : word;
+    at = end;
+  }
+  return result;
+}
+
 std::vector<std::string> foldedLines(const std::string& line) {
   // The end of the blanks and the word that start at `from`.
   auto tokenEnd = [&line](size_t from) {

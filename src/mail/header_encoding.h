@@ -25,6 +25,14 @@ constexpr size_t kLongestHeaderLine = 76;
 // "!*+-/", so the words may stand in a display name as well.
 std::string encodedWords(const std::string& text);
 
+// The longest line a message may hold, CR LF not counted (RFC 5322).
+constexpr size_t kLongestLine = 998;
+
+// The text with every blank-separated word longer than `longest` written as
+// encoded words (see encodedWords), so that folding at blanks can bring every
+// line under kLongestLine; the other words and the blanks stay as they are.
+std::string longWordsEncoded(const std::string& text, size_t longest);
+
 // The header line (without CR LF) cut before blanks so that no line is
 // longer than kLongestHeaderLine where the blanks allow it; every line after
 // the first begins with the blank it was cut at. The first line keeps the

@@ -19,6 +19,11 @@ int weekday(int year, int month, int day) {
 }
 
 std::string domainPart(const std::string& hostName) {
+  // A domain literal is a right side of its own (RFC 5322, no-fold-literal).
+  if (hostName.size() > 2 && hostName.front() == '[' && hostName.back() == ']' &&
+      hostName.find_first_of("[]\\ \r\n", 1) == hostName.size() - 1) {
+    return hostName;
+  }
   std::string kept;
   for (char c : hostName) {
     bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -74,13 +79,13 @@ std::string messageId(const LocalTime& local, uint32_t processId, uint32_t count
   return id;
 }
 
-MessageStamp messageStampNow() {
+MessageStamp messageStampNow(const std::string& domain) {
   static uint32_t counter = 0;
   LocalTime local = clock().localNow();
   MessageStamp stamp;
   stamp.date = rfc5322Date(local, currentUtcOffsetSeconds());
-  stamp.messageId =
-      messageId(local, currentProcessId(), ++counter, randomNumber(), localHostName());
+  stamp.messageId = messageId(local, currentProcessId(), ++counter, randomNumber(),
+                              domain.empty() ? localHostName() : domain);
   return stamp;
 }
 

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "base/date_value.h"
 #include "mail/addresses.h"
 #include "mail/charset.h"
 #include "mail/header_encoding.h"
+#include "mail/mime_boundary.h"
 #include "mail/quoted_printable.h"
 
 namespace veltrum {
@@ -14,12 +14,6 @@ namespace {
 
 constexpr int kPauseMilliseconds = 10;
 const std::string kCrLf = "\r\n";
-
-// Boundaries carry the current local date and time; each is formatted anew,
-// so the alternative one may differ from the mixed one by a second.
-std::string boundaryNow(const std::string& prefix) {
-  return prefix + formatDate("%dd%mm%yyyy%hh%ii%ss", currentDate());
-}
 
 // Each line of a folded field is a piece of its own: a line end inside a
 // piece would be taken for a line end inside a value.
@@ -35,11 +29,17 @@ void writeAddressField(const std::string& label, const std::vector<std::string>&
   writeFolded(line, sink);
 }
 
+// A plain subject that fits into one line stays byte for byte. A longer one
+// is folded at its blanks; a word that no line could hold goes out as
+// encoded words, which a reader joins again.
 void writeSubject(const std::string& subject, MessageSink& sink) {
+  const std::string label = "Subject: ";
   if (hasEightBitBytes(subject)) {
-    writeFolded("Subject: " + encodedWords(asOneLine(subject)), sink);
+    writeFolded(label + encodedWords(asOneLine(subject)), sink);
+  } else if (label.size() + subject.size() <= kLongestLine) {
+    sink.write(label + subject + kCrLf);
   } else {
-    sink.write("Subject: " + subject + kCrLf);
+    writeFolded(label + longWordsEncoded(asOneLine(subject), kLongestLine - label.size()), sink);
   }
 }
 
@@ -86,11 +86,12 @@ void writeTextPart(const std::string& type, const std::string& text, MessageSink
 }
 
 void writeMultipart(const MailMessage& message, MessageSink& sink) {
-  std::string mixed = boundaryNow(message.boundaryPrefix);
+  const std::vector<std::string> contents = {message.body.plain, message.body.html};
+  std::string mixed = boundaryNotIn(message.boundaryPrefix, contents);
   sink.write("Content-Type: multipart/mixed; boundary=\"" + mixed + "\"" + kCrLf);
   sink.write(kCrLf);
   sink.write("--" + mixed + kCrLf);
-  std::string alternative = boundaryNow(message.boundaryPrefix + "Alt_");
+  std::string alternative = boundaryNotIn(message.boundaryPrefix + "Alt_", contents);
   sink.write("Content-Type: multipart/alternative; boundary=\"" + alternative + "\"" + kCrLf);
   sink.write(kCrLf);
   sink.write("--" + alternative + kCrLf);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 #include "platform/clock.h"
@@ -67,18 +68,22 @@ TEST_F(MimeWriter, SinglePartWithEightBitBytesOrLongLinesIsQuotedPrintable) {
 }
 
 TEST_F(MimeWriter, HtmlAtTheStartGivesAnEmptyPlainPart) {
-  const std::string mixed = "Mailwerk_07122026041530";
-  const std::string alternative = "Mailwerk_Alt_07122026041530";
-  EXPECT_EQ(written("a@b.de", MailBody::withHtml("", "<html><b>x</b>")),
-            header_ + "Content-Type: multipart/mixed; boundary=\"" + mixed + "\"\r\n\r\n--" +
-                mixed + "\r\nContent-Type: multipart/alternative; boundary=\"" + alternative +
-                "\"\r\n\r\n--" + alternative +
-                "\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
-                "Content-Transfer-Encoding: 7bit\r\n\r\n\r\n--" +
-                alternative +
-                "\r\nContent-Type: text/html; charset=iso-8859-1\r\n"
-                "Content-Transfer-Encoding: 7bit\r\n\r\n<html><b>x</b>\r\n--" +
-                alternative + "--\r\n|--" + mixed + "--\r\n");
+  std::string text = written("a@b.de", MailBody::withHtml("", "<html><b>x</b>"));
+  std::smatch found;
+  ASSERT_TRUE(std::regex_search(text, found, std::regex("boundary=\"(Mailwerk_[0-9a-f]{32})\"")));
+  const std::string mixed = found[1];
+  ASSERT_TRUE(
+      std::regex_search(text, found, std::regex("boundary=\"(Mailwerk_Alt_[0-9a-f]{32})\"")));
+  const std::string alternative = found[1];
+  EXPECT_EQ(text, header_ + "Content-Type: multipart/mixed; boundary=\"" + mixed + "\"\r\n\r\n--" +
+                      mixed + "\r\nContent-Type: multipart/alternative; boundary=\"" + alternative +
+                      "\"\r\n\r\n--" + alternative +
+                      "\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
+                      "Content-Transfer-Encoding: 7bit\r\n\r\n\r\n--" +
+                      alternative +
+                      "\r\nContent-Type: text/html; charset=iso-8859-1\r\n"
+                      "Content-Transfer-Encoding: 7bit\r\n\r\n<html><b>x</b>\r\n--" +
+                      alternative + "--\r\n|--" + mixed + "--\r\n");
 }
 
 TEST_F(MimeWriter, EachAlternativeHasTheEncodingOfItsBytes) {
@@ -130,9 +135,36 @@ TEST_F(MimeWriter, SubjectWithEightBitBytesIsEncodedWords) {
   text = written("a@b.de", "x", std::string(60, '\xE4'));
   EXPECT_NE(text.find("\r\nSubject: =?iso-8859-1?B?"), std::string::npos);
   EXPECT_NE(text.find("?=\r\n =?iso-8859-1?B?"), std::string::npos);  // a second line
-  // A plain subject stays byte for byte, however long.
-  text = written("a@b.de", "x", std::string(2000, 'S') + " t");
-  EXPECT_NE(text.find("\r\nSubject: " + std::string(2000, 'S') + " t\r\n"), std::string::npos);
+}
+
+// Short plain subjects stay byte for byte; longer ones are folded so that no
+// line passes 998 characters, with over-long words as encoded words.
+TEST_F(MimeWriter, LongPlainSubjectIsFolded) {
+  const std::string words = "Datei " + std::string(600, 'w') + " ist " + std::string(500, 'v');
+  struct Case {
+    std::string subject;
+    std::string expected;  // the Subject field as written
+  } cases[] = {
+      {std::string(989, 'S'), "Subject: " + std::string(989, 'S') + "\r\n"},
+      {words, "Subject: Datei\r\n " + std::string(600, 'w') + "\r\n ist\r\n " +
+                  std::string(500, 'v') + "\r\n"},
+      {std::string(990, 'S') + " t", ""},
+  };
+  for (const Case& c : cases) {
+    std::string text = written("a@b.de", "x", c.subject);
+    size_t start = text.find("\r\nSubject: ") + 2;
+    std::string field = text.substr(start, text.find("\r\nX-Mailer: ") + 2 - start);
+    if (!c.expected.empty()) {
+      EXPECT_EQ(field, c.expected);
+    }
+    for (size_t at = 0, end; (end = field.find("\r\n", at)) != std::string::npos; at = end + 2) {
+      EXPECT_LE(end - at, 998u);
+    }
+  }
+  // The word too long for any line: encoded words that join again to it.
+  std::string text = written("a@b.de", "x", std::string(990, 'S') + " t");
+  EXPECT_NE(text.find("Subject: =?iso-8859-1?Q?SSSS"), std::string::npos);
+  EXPECT_NE(text.find("?= t\r\nX-Mailer"), std::string::npos);
 }
 
 }  // namespace

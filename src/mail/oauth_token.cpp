@@ -27,8 +27,15 @@ bool unreserved(unsigned char c) {
          c == '.' || c == '_' || c == '~';
 }
 
+std::string cutQuoted(std::string text) {
+  if (text.size() > kQuotedLimit) text = cutText(text, kQuotedLimit) + "...";
+  return text;
+}
+
 // A text of the endpoint for the log: its first line, in the platform's
-// encoding, with no control character left and cut to a sane length.
+// encoding, with no control character left. It is cut only for the report,
+// after the secrets it may quote are masked: cut first, a secret across the
+// cut would leave its first characters behind.
 std::string quotedText(const std::string& utf8) {
   const std::string line = utf8.substr(0, utf8.find_first_of("\r\n"));
   std::string text;
@@ -42,7 +49,6 @@ std::string quotedText(const std::string& utf8) {
       if (byte < 0x20 || byte == 0x7F) c = ' ';
     }
   }
-  if (text.size() > kQuotedLimit) text = cutText(text, kQuotedLimit) + "...";
   return text;
 }
 
@@ -69,7 +75,9 @@ std::string textMember(const nlohmann::json& object, const char* name) {
 }
 
 std::string reasonOf(const HttpsResult& result) {
-  std::string detail = result.detail.empty() ? "" : " (" + quotedText(result.detail) + ")";
+  // The library's own words: no secret is in them.
+  std::string detail =
+      result.detail.empty() ? "" : " (" + cutQuoted(quotedText(result.detail)) + ")";
   switch (result.failedStep) {
     case HttpsStep::Url:
       return nativeText("Adresse ungültig") + detail;
@@ -181,10 +189,13 @@ void forgetRunToken() {
   runToken.asked = false;
 }
 
-std::string tokenFailureText(const TokenAnswer& answer) {
+std::string tokenFailureText(const TokenAnswer& answer,
+                             const std::function<std::string(const std::string&)>& mask) {
   std::string text = answer.reason;
-  if (!answer.error.empty()) text += ", error: " + answer.error;
-  if (!answer.description.empty()) text += ", error_description: " + answer.description;
+  if (!answer.error.empty()) text += ", error: " + cutQuoted(mask(answer.error));
+  if (!answer.description.empty()) {
+    text += ", error_description: " + cutQuoted(mask(answer.description));
+  }
   return text;
 }
 

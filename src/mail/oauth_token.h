@@ -3,6 +3,7 @@
 // credentials grant), kept in memory only.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace veltrum {
@@ -18,7 +19,8 @@ struct TokenRequest {
 // What came of a token request. On failure `reason` says in German what went
 // wrong, and `error` / `description` hold the endpoint's own "error" and the
 // first line of its "error_description" when it sent them (in the
-// platform's encoding, no control characters).
+// platform's encoding, no control characters, not yet cut: see
+// tokenFailureText).
 struct TokenAnswer {
   bool obtained = false;
   std::string token;
@@ -61,7 +63,11 @@ bool runTokenAsked();
 void forgetRunToken();
 
 // The report's text for a failed answer: the reason, then the endpoint's
-// error and description where there are any.
-std::string tokenFailureText(const TokenAnswer& answer);
+// error and description where there are any, each passed through `mask`
+// (which takes out the secrets it may quote) and then cut to 500
+// characters and "...".
+std::string tokenFailureText(
+    const TokenAnswer& answer, const std::function<std::string(const std::string&)>& mask =
+                                   [](const std::string& text) { return text; });
 
 }  // namespace veltrum

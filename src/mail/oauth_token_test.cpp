@@ -47,8 +47,7 @@ TEST(TokenAnswer, ReadsTheTokenOrSaysWhyNot) {
       {500, R"(["error"])", false, "HTTP-Status 500", "", ""},
       {400, R"({"error":7,"error_description":"caf\u00e9\u0007\u20ac"})", false, "HTTP-Status 400",
        "", "caf\xE9 ?"},
-      {400, R"({"error":")" + longText + R"("})", false, "HTTP-Status 400",
-       std::string(500, 'x') + "...", ""},
+      {400, R"({"error":")" + longText + R"("})", false, "HTTP-Status 400", longText, ""},
       {200, R"({"token_type":"Bearer"})", false, "Antwort ohne access_token", "", ""},
       {200, "not json", false, "Antwort ist kein JSON", "", ""},
       {200, "", false, "Antwort ist kein JSON", "", ""},
@@ -96,6 +95,32 @@ TEST(TokenFailureText, EndpointErrorAndDescriptionFollowTheReason) {
   EXPECT_EQ(tokenFailureText(answer),
             "HTTP-Status 400, error: invalid_client, error_description: AADSTS7000215: Invalid "
             "client secret provided.");
+}
+
+// A secret quoted across the cut at 500 is masked whole, never cut first.
+TEST(TokenFailureText, MasksBeforeTheCut) {
+  const std::string secret = "Client-Secret-0123456789";
+  struct Case {
+    size_t before;
+    std::string expected;
+  } cases[] = {
+      {495, "HTTP-Status 401, error_description: " + std::string(495, 'x') + "***" +
+                std::string(2, 'y') + "..."},
+      {10, "HTTP-Status 401, error_description: " + std::string(10, 'x') + "***" +
+               std::string(600, 'y').substr(0, 487) + "..."},
+  };
+  for (const Case& c : cases) {
+    TokenAnswer answer;
+    answer.reason = "HTTP-Status 401";
+    answer.description = std::string(c.before, 'x') + secret + std::string(600, 'y');
+    std::string text = tokenFailureText(answer, [&](const std::string& piece) {
+      std::string masked = piece;
+      masked.replace(masked.find(secret), secret.size(), "***");
+      return masked;
+    });
+    EXPECT_EQ(text, c.expected);
+    EXPECT_EQ(text.find("Client"), std::string::npos);
+  }
 }
 
 TEST(RunToken, AskedOnceAndForgottenAtTheEnd) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "mail/base64.h"
+#include "mail/login_mechanism.h"
 
 namespace veltrum {
 
@@ -26,6 +27,12 @@ std::string withoutLoginSecrets(const std::string& text, const std::string& user
                                 const std::string& password) {
   const std::string sentPassword = base64EncodeText(password);
   std::vector<std::string> secrets = {sentPassword, base64EncodeText(user)};
+  if (!password.empty()) {
+    // The PLAIN text holds the password whatever its length.
+    const std::string plain = plainLoginText(user, password);
+    secrets.push_back(plain);
+    secrets.push_back(plain.substr(0, plain.find_last_not_of('=') + 1));
+  }
   if (password.size() >= kMaskedPasswordLength) {
     secrets.push_back(password);
     secrets.push_back(sentPassword.substr(0, sentPassword.find_last_not_of('=') + 1));

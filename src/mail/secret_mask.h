@@ -7,8 +7,9 @@
 
 namespace veltrum {
 
-// The text with every occurrence of what AUTH LOGIN sent, the base64 forms
-// of `user` and `password` with their "=" fill, replaced by "***"; and of
+// The text with every occurrence of what AUTH LOGIN or AUTH PLAIN sent, the
+// base64 forms of `user` and `password` with their "=" fill and the PLAIN
+// text with and without it, replaced by "***"; and of
 // the password itself, and its base64 form without the fill, when it has 8
 // characters or more. A shorter password is an ordinary word or a few
 // letters: masking it would garble the line ("reci***ients") and show where

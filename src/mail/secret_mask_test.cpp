@@ -27,6 +27,11 @@ TEST(WithoutLoginSecrets, MasksWhatWasSentAndLeavesTheRestExact) {
       {"535 d2FlY2h0ZXI= waechter", "waechter", "mail", "535 *** waechter"},
       // Eight characters and more: the password itself wherever it stands.
       {"535 Kennwort1 wrong: Kennwort1!", "u", "Kennwort1", "535 *** wrong: ***!"},
+      // The PLAIN text, with and without its fill, whatever the password's length.
+      {"535 AHUAR2VoZWltLeQtNDI= no", "u", "Geheim-\xE4-42", "535 *** no"},
+      {"535 AHUAR2VoZWltLeQtNDI no", "u", "Geheim-\xE4-42", "535 *** no"},
+      {"535 AHdhZWNodGVyAHA= no", "waechter", "p", "535 *** no"},
+      {"535 AHdhZWNodGVyAHA no", "waechter", "p", "535 *** no"},
       // Empty login values change nothing.
       {"535 no", "", "", "535 no"},
       // A password made of the mask's own characters still ends.

@@ -5,10 +5,12 @@
 
 #include "mail/addresses.h"
 #include "mail/base64.h"
+#include "mail/login_mechanism.h"
 #include "mail/mime_writer.h"
 #include "mail/oauth_token.h"
-#include "mail/smtp_connection.h"
+#include "mail/smtp_client_state.h"
 #include "mail/smtp_dialog.h"
+#include "mail/smtp_recipients.h"
 #include "mail/smtp_reply.h"
 #include "mail/wire_filter.h"
 #include "mail/xoauth2.h"
@@ -19,39 +21,13 @@ namespace veltrum {
 
 namespace {
 
-constexpr int kReceiveBufferSize = 5000;
 constexpr int kPauseMilliseconds = 10;
 // A dialog needs one command per recipient and a handful more; a server that
 // keeps it going in circles beyond that is given up on.
 constexpr int kSpareCommands = 16;
 const std::string kCrLf = "\r\n";
 
-struct SmtpClientState {
-  SmtpConnection link;
-  bool networkStarted = false;
-  std::unique_ptr<char[]> receiveBuffer;
-  std::string lastMessage;
-  int replyTimeoutSeconds = 15;
-  std::string mailerName;
-  std::string bodyContentType;
-  std::string boundaryPrefix;
-  // How the connection is to be secured, and what its certificate must name.
-  SmtpSecurity security = SmtpSecurity::None;
-  std::string serverName;
-  std::string caFile;
-  TlsSetupFailure tlsFailure = TlsSetupFailure::None;
-  std::string tlsDetail;
-};
-
-SmtpClientState state;
-
-void dropConnection() {
-  state.link.close();
-}
-
-void sendText(const std::string& text) {
-  state.link.send(text);
-}
+SmtpClientState& state = clientState();
 
 class ConnectionSink : public MessageSink {
  public:
@@ -59,62 +35,8 @@ class ConnectionSink : public MessageSink {
   void pause(int milliseconds) override { delayMilliseconds(milliseconds); }
 };
 
-int64_t replyDeadline() {
-  return clock().deadlineMilliseconds() + static_cast<int64_t>(state.replyTimeoutSeconds) * 1000;
-}
-
-// Reads one whole reply until `deadline`. The last line that arrived becomes
-// the server message; a wait in which nothing arrived keeps the one before.
-ReplyEnd readReply(ReplyCollector& reply, int64_t deadline) {
-  ReplyEnd end =
-      state.link.readReply(reply, deadline, state.receiveBuffer.get(), kReceiveBufferSize - 1);
-  if (end != ReplyEnd::TimedOut || !reply.lastLine().empty()) state.lastMessage = reply.lastLine();
-  return end;
-}
-
-// Closes the connection and gives `status`.
-int releaseWith(int status) {
-  dropConnection();
-  return status;
-}
-
-// Runs the handshake on the open connection; false with the failure kept.
-bool startEncryption() {
-  TlsFailure failure;
-  if (state.link.startTls(state.serverName, state.caFile, state.replyTimeoutSeconds, failure)) {
-    return true;
-  }
-  switch (failure.step) {
-    case TlsStep::TrustStore:
-      state.tlsFailure = TlsSetupFailure::TrustStore;
-      break;
-    case TlsStep::Certificate:
-      state.tlsFailure = TlsSetupFailure::Certificate;
-      break;
-    default:
-      state.tlsFailure = TlsSetupFailure::Handshake;
-      break;
-  }
-  state.tlsDetail = failure.detail;
-  return false;
-}
-
-// Bytes that came with or after the "220" to STARTTLS were not asked for:
-// read as replies later, they would be an attacker's words inside TLS.
-void discardUnaskedBytes() {
-  state.link.discardWaitingBytes(state.receiveBuffer.get(), kReceiveBufferSize - 1);
-}
-
-// A value from the settings inside a command line: a CR or LF in it must not
-// start a command of its own.
-std::string singleLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
-  return text;
-}
-
 std::string greetingName() {
+  if (!state.greetingName.empty()) return singleLine(state.greetingName);
   std::string name = trimBlanks(state.mailerName);
   return name.substr(0, name.find(' '));
 }
@@ -137,8 +59,9 @@ struct MailArguments {
 
 struct Dialog {
   const MailArguments& mail;
-  std::vector<std::string> recipients;
-  size_t recipient = 0;  // the next one to announce
+  RecipientRound recipients;
+  RecipientRound::Next afterRecipient = RecipientRound::Next::Recipient;
+  LoginMechanism login = LoginMechanism::Login;
   DialogState state = DialogState::ReadyForMail;
   int status = 0;
   int commandsLeft = 0;
@@ -182,10 +105,33 @@ void sendMessage(const Dialog& dialog) {
                       state.boundaryPrefix};
   ConnectionSink connection;
   WireFilter wire(connection);
-  writeMessage(message, messageStampNow(), wire);
+  writeMessage(message, messageStampNow(state.greetingName), wire);
   delayMilliseconds(kPauseMilliseconds);
   sendText(kCrLf);
   sendText(".\r\n");
+}
+
+// The login with a password: LOGIN, or PLAIN where the server offers only
+// that (the EHLO reply being acted on tells).
+void sendPasswordLogin(Dialog& dialog) {
+  dialog.login = loginMechanismFor(dialog.reply->lines());
+  if (dialog.login == LoginMechanism::Login) return sendText("AUTH LOGIN\r\n");
+  sendText("AUTH PLAIN " + plainLoginText(dialog.mail.user, dialog.mail.password) + kCrLf);
+}
+
+// After the reply to an RCPT: the next recipient, DATA once all had their
+// turn and one was taken, or the end with status 0 when none was.
+void continueAfterRecipient(Dialog& dialog, RecipientRound::Next next) {
+  dialog.afterRecipient = next;
+  switch (next) {
+    case RecipientRound::Next::Recipient:
+      return sendText("RCPT TO: " + dialog.recipients.address() + kCrLf);
+    case RecipientRound::Next::Data:
+      return sendText("DATA\r\n");
+    case RecipientRound::Next::NoneAccepted:
+      dialog.ended = true;
+      return;
+  }
 }
 
 // Carries out one step of the table; the state itself changes only in
@@ -208,7 +154,9 @@ void performStep(DialogStep step, Dialog& dialog) {
         return sendText("AUTH XOAUTH2 " + xoauth2LoginText(dialog.mail.user, dialog.mail.password) +
                         kCrLf);
       }
-      return sendText("AUTH LOGIN\r\n");
+      return sendPasswordLogin(dialog);
+    case DialogStep::SendPlainAgain:
+      return sendText(plainLoginText(dialog.mail.user, dialog.mail.password) + kCrLf);
     case DialogStep::SendUser:
       return sendText(base64EncodeText(dialog.mail.user) + kCrLf);
     case DialogStep::SendPassword:
@@ -220,10 +168,13 @@ void performStep(DialogStep step, Dialog& dialog) {
       return sendText(kCrLf);
     case DialogStep::SendMailFrom:
       return sendText("MAIL FROM: " + singleLine(envelopeAddress(dialog.mail.from)) + kCrLf);
-    case DialogStep::SendRecipient: {
-      std::string field = trimBlanks(dialog.recipients[dialog.recipient]);
-      return sendText("RCPT TO: " + singleLine(envelopeAddress(field)) + kCrLf);
-    }
+    case DialogStep::SendRecipient:
+      return sendText("RCPT TO: " + dialog.recipients.address() + kCrLf);
+    case DialogStep::AcceptRecipient:
+      return continueAfterRecipient(dialog, dialog.recipients.accepted());
+    case DialogStep::RefuseRecipient:
+      return continueAfterRecipient(
+          dialog, dialog.recipients.refused(dialog.reply->code(), dialog.reply->lastLine()));
     case DialogStep::SendData:
       return sendText("DATA\r\n");
     case DialogStep::SendMessage:
@@ -248,6 +199,9 @@ bool sendsCommand(DialogStep step) {
     case DialogStep::SendStartTls:
     case DialogStep::StartHandshake:
     case DialogStep::SendAuth:
+    case DialogStep::SendPlainAgain:
+    case DialogStep::AcceptRecipient:
+    case DialogStep::RefuseRecipient:
     case DialogStep::SendEmptyLine:
     case DialogStep::SendUser:
     case DialogStep::SendPassword:
@@ -268,13 +222,14 @@ DialogState nextState(const Transition& transition, Dialog& dialog) {
     case NextState::Unchanged:
       return dialog.state;
     case NextState::AfterRecipient:
-      if (dialog.recipient + 1 >= dialog.recipients.size()) return DialogState::LastRcptSent;
-      ++dialog.recipient;
-      return DialogState::MailSent;
+      return dialog.afterRecipient == RecipientRound::Next::Data ? DialogState::DataSent
+                                                                 : DialogState::RcptSent;
     case NextState::AfterHandshake:
       return dialog.mail.user.empty() ? DialogState::ReadyForMail : DialogState::EhloSent;
     case NextState::AfterAuth:
-      return dialog.mail.withToken ? DialogState::XOAuth2Sent : DialogState::AuthLoginSent;
+      if (dialog.mail.withToken) return DialogState::XOAuth2Sent;
+      return dialog.login == LoginMechanism::Plain ? DialogState::PlainSent
+                                                   : DialogState::AuthLoginSent;
   }
   return dialog.state;
 }
@@ -297,6 +252,11 @@ int runDialog(Dialog& dialog) {
   dialog.reply = &reply;
   for (;;) {
     ReplyEnd end = readReply(reply, deadline);
+    // A server that goes away once STARTTLS is out ends the set-up of TLS.
+    if (end == ReplyEnd::StreamEnded && dialog.state == DialogState::StartTlsSent) {
+      state.tlsFailure = TlsSetupFailure::Handshake;
+      return releaseWith(kTlsFailedStatus);
+    }
     if (end == ReplyEnd::TimedOut || end == ReplyEnd::StreamEnded) return -6;
     if (end == ReplyEnd::TooLong) return -3;  // no server needs that much; a flood
     if (reply.code().empty()) continue;
@@ -323,54 +283,18 @@ void sendOpening(Dialog& dialog) {
 
 }  // namespace
 
-void initMailTransport() {
-  state.networkStarted = false;
-  state.receiveBuffer.reset(new (std::nothrow) char[kReceiveBufferSize]());
-  state.replyTimeoutSeconds = 15;
-}
-
-void releaseMailTransport() {
-  // A connection kept after a refused greeting or QUIT is closed here, before
-  // the network is shut down.
-  dropConnection();
-  state.receiveBuffer.reset();
-  forgetRunToken();
-  if (state.networkStarted) endNetwork();
-  state.networkStarted = false;
-}
-
-int openSmtpConnection(const std::string& server, int port, SmtpSecurity security,
-                       const std::string& caFile) {
-  if (state.link.isOpen()) return -2;
-  state.tlsFailure = TlsSetupFailure::None;
-  state.tlsDetail.clear();
-  if (!state.networkStarted) state.networkStarted = startNetwork();
-  if (!state.networkStarted) return -2;
-  if (!state.link.open(server, port, state.replyTimeoutSeconds)) return -2;
-  state.security = security;
-  state.serverName = server;
-  state.caFile = caFile;
-  if (!state.receiveBuffer) return releaseWith(-4);
-  if (security == SmtpSecurity::Tls && !startEncryption()) return releaseWith(kTlsFailedStatus);
-  ReplyCollector greeting;
-  ReplyEnd end = readReply(greeting, replyDeadline());
-  if (end == ReplyEnd::TimedOut) return releaseWith(-6);
-  if (end == ReplyEnd::Complete && greeting.code() == "220") return 1;
-  // A server that refused with a reply keeps the connection until QUIT.
-  return end == ReplyEnd::StreamEnded ? releaseWith(-3) : -3;
-}
-
 namespace {
 
 int runMailDialog(const MailArguments& mail) {
   if (!state.link.isOpen()) return -2;
   giveDefaults();
   loginErrorStatus.clear();
-  const std::string& to = mail.to;
-  Dialog dialog{mail, recipientFields(to)};
-  dialog.commandsLeft = static_cast<int>(dialog.recipients.size()) + kSpareCommands;
+  Dialog dialog{mail, RecipientRound(mail.to)};
+  dialog.commandsLeft = static_cast<int>(dialog.recipients.count()) + kSpareCommands;
   sendOpening(dialog);
-  return runDialog(dialog);
+  int status = runDialog(dialog);
+  state.refusals = dialog.recipients.refusals();
+  return status;
 }
 
 }  // namespace
@@ -387,39 +311,6 @@ int sendMailWithToken(const std::string& to, const std::string& from, const std:
 
 std::string lastLoginErrorStatus() {
   return loginErrorStatus;
-}
-
-std::string lastServerMessage() {
-  const std::string& text = state.lastMessage;
-  if (text.size() >= 3 && text.compare(text.size() - 2, 2, kCrLf) == 0) {
-    state.lastMessage.resize(text.size() - 2);
-  }
-  return state.lastMessage;
-}
-
-int closeSmtpConnection() {
-  if (!state.link.isOpen()) return -2;
-  sendText("QUIT\r\n");
-  // A peer that took nothing for the whole time limit never got QUIT: no
-  // answer can come, and waiting for one would only cost the limit again.
-  if (state.link.sendFailed()) return releaseWith(-6);
-  ReplyCollector reply;
-  ReplyEnd end = readReply(reply, replyDeadline());
-  if (end == ReplyEnd::TimedOut) return releaseWith(-6);
-  if (end == ReplyEnd::Complete && reply.code() == "221") return releaseWith(1);
-  return end == ReplyEnd::StreamEnded ? releaseWith(-3) : -3;
-}
-
-TlsSetupFailure lastTlsFailure() {
-  return state.tlsFailure;
-}
-
-std::string lastTlsDetail() {
-  return state.tlsDetail;
-}
-
-bool connectionUsesTls() {
-  return state.link.usesTls();
 }
 
 }  // namespace veltrum

@@ -14,8 +14,9 @@ constexpr int kMaxDiscardedReceives = 16;
 
 }  // namespace
 
-bool SmtpConnection::open(const std::string& host, int port, int timeoutSeconds) {
-  connection_ = openTcpConnection(host, port, timeoutSeconds);
+bool SmtpConnection::open(const std::string& host, int port, int timeoutSeconds,
+                          OpenFailure* failure) {
+  connection_ = openTcpConnection(host, port, timeoutSeconds, failure);
   sendFailed_ = false;
   return connection_ != nullptr;
 }

@@ -7,11 +7,10 @@
 #include <string>
 
 #include "mail/smtp_reply.h"
+#include "platform/network.h"
 #include "platform/tls_channel.h"
 
 namespace veltrum {
-
-struct TcpConnection;
 
 // How a wait for a reply ended.
 enum class ReplyEnd { Complete, TimedOut, StreamEnded, TooLong };
@@ -23,7 +22,8 @@ class SmtpConnection {
   // A send on this connection failed; later ones are skipped.
   bool sendFailed() const { return sendFailed_; }
 
-  bool open(const std::string& host, int port, int timeoutSeconds);
+  // False with `failure` set when no connection came about.
+  bool open(const std::string& host, int port, int timeoutSeconds, OpenFailure* failure);
   // Ends TLS (if any) and closes; safe to call when nothing is open.
   void close();
 

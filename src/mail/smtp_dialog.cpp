@@ -9,7 +9,7 @@ using D = DialogStep;
 using N = NextState;
 
 struct Row {
-  const char* code;  // nullptr: any code
+  const char* code;  // nullptr: any code; "4**": any code of three digits starting with 4
   bool anyState;
   DialogState when;
   Transition transition;
@@ -36,12 +36,20 @@ constexpr Row kRows[] = {
     {"334", false, S::AuthLoginSent, {D::SendUser, N::Fixed, S::UserSent}},
     {"334", false, S::UserSent, {D::SendPassword, N::Fixed, S::ReadyForMail}},
     {"334", false, S::XOAuth2Sent, {D::SendEmptyLine, N::Fixed, S::XOAuth2Refused}},
+    {"334", false, S::PlainSent, {D::SendPlainAgain, N::Fixed, S::ReadyForMail}},
     {"334", true, S::Closed, {D::Nothing, N::Unchanged, S::Closed}},
     {"535", true, S::Closed, {D::EndAuthRejected, N::Unchanged, S::Closed}},
+    // Each recipient is taken or refused on its own; "251" (forwarded) takes
+    // it, and the recipients after it still get their RCPT. A "421" ends
+    // the dialog like any code outside the table.
+    {"250", false, S::RcptSent, {D::AcceptRecipient, N::AfterRecipient, S::RcptSent}},
+    {"251", false, S::RcptSent, {D::AcceptRecipient, N::AfterRecipient, S::RcptSent}},
+    {"421", false, S::RcptSent, {D::EndUnexpected, N::Unchanged, S::RcptSent}},
+    {"4**", false, S::RcptSent, {D::RefuseRecipient, N::AfterRecipient, S::RcptSent}},
+    {"5**", false, S::RcptSent, {D::RefuseRecipient, N::AfterRecipient, S::RcptSent}},
     {"250", false, S::EhloSent, {D::SendAuth, N::AfterAuth, S::AuthLoginSent}},
     {"250", false, S::ReadyForMail, {D::SendMailFrom, N::Fixed, S::MailSent}},
-    {"250", false, S::MailSent, {D::SendRecipient, N::AfterRecipient, S::MailSent}},
-    {"250", false, S::LastRcptSent, {D::SendData, N::Fixed, S::DataSent}},
+    {"250", false, S::MailSent, {D::SendRecipient, N::Fixed, S::RcptSent}},
     {"250", false, S::DataSent, {D::End, N::Unchanged, S::DataSent}},
     {"250", true, S::Closed, {D::Nothing, N::Unchanged, S::Closed}},
     {"251", true, S::Closed, {D::SendData, N::Fixed, S::DataSent}},
@@ -49,13 +57,20 @@ constexpr Row kRows[] = {
     {"550", true, S::Closed, {D::End, N::Unchanged, S::Closed}},
 };
 
+bool codeMatches(const char* pattern, const std::string& code) {
+  if (pattern == nullptr) return true;
+  if (pattern[1] != '*') return code == pattern;
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  return code.size() == 3 && code[0] == pattern[0] && digit(code[1]) && digit(code[2]);
+}
+
 }  // namespace
 
 Transition transitionFor(const std::string& code, DialogState state) {
   for (const Row& row : kRows) {
-    bool codeMatches = row.code == nullptr || code == row.code;
+    bool matchesCode = codeMatches(row.code, code);
     bool stateMatches = row.anyState || row.when == state;
-    if (codeMatches && stateMatches) return row.transition;
+    if (matchesCode && stateMatches) return row.transition;
   }
   return {DialogStep::EndUnexpected, NextState::Unchanged, DialogState::Closed};
 }

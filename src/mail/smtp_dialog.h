@@ -12,9 +12,10 @@ enum class DialogState {
   EhloSent,
   AuthLoginSent,
   UserSent,
+  PlainSent,  // "AUTH PLAIN" with its initial response went out
   ReadyForMail,
-  MailSent,
-  LastRcptSent,
+  MailSent,  // "MAIL FROM" went out
+  RcptSent,  // an "RCPT TO" went out; its reply takes or refuses the recipient
   DataSent,
   MessageSent,     // the message and its "." are out; only "250" confirms it
   XOAuth2Sent,     // "AUTH XOAUTH2" with the token went out
@@ -28,12 +29,15 @@ enum class DialogStep {
   StartHandshake,    // the TLS handshake, then EHLO again inside TLS
   EndTlsNotOffered,  // status -7, end: the server offers no STARTTLS
   EndTlsRefused,     // status -7, end: STARTTLS was not answered with 220
-  SendAuth,          // "AUTH LOGIN", or "AUTH XOAUTH2" with the token's login text
+  SendAuth,          // "AUTH LOGIN" or "AUTH PLAIN", or "AUTH XOAUTH2" with the token's text
+  SendPlainAgain,    // the PLAIN initial response once more, to a server that asks with 334
   SendUser,          // the base64 user name
   SendPassword,      // the base64 password
   SendEmptyLine,     // the empty answer that asks a server for its final XOAUTH2 refusal
   SendMailFrom,      // "MAIL FROM: "
-  SendRecipient,     // "RCPT TO: " for the next recipient
+  SendRecipient,     // "RCPT TO: " for the first recipient
+  AcceptRecipient,   // the recipient was taken; then the next RCPT, or DATA
+  RefuseRecipient,   // the recipient was refused; then the next RCPT, DATA, or the end
   SendData,          // "DATA"
   SendMessage,       // the message, then CR LF and "."
   Confirmed,         // the message was accepted: status 1, end
@@ -43,9 +47,9 @@ enum class DialogStep {
 };
 
 // Where the state goes after a step: a fixed state, the same one, the one
-// that depends on whether the last recipient was announced, the one after
-// the EHLO inside TLS (with or without a login), or the one that depends on
-// the kind of login that was started.
+// that depends on whether recipients are left (and whether any was taken),
+// the one after the EHLO inside TLS (with or without a login), or the one
+// that depends on the kind of login that was started.
 enum class NextState { Fixed, Unchanged, AfterRecipient, AfterHandshake, AfterAuth };
 
 struct Transition {
@@ -55,7 +59,8 @@ struct Transition {
 };
 
 // The first row of the table that matches `code` (three characters, exact
-// case) in `state`; codes outside the table give EndUnexpected.
+// case; a row for "4**" or "5**" takes every such code of three digits) in
+// `state`; codes outside the table give EndUnexpected.
 Transition transitionFor(const std::string& code, DialogState state);
 
 }  // namespace veltrum

@@ -11,9 +11,9 @@ namespace {
 using S = DialogState;
 using D = DialogStep;
 
-// Every state before the message is out.
-constexpr S kBeforeMessage[] = {S::EhloSent, S::AuthLoginSent, S::UserSent, S::ReadyForMail,
-                                S::MailSent, S::LastRcptSent,  S::DataSent};
+// Every state before the message is out, but the RCPT round.
+constexpr S kBeforeMessage[] = {S::EhloSent,     S::AuthLoginSent, S::UserSent, S::PlainSent,
+                                S::ReadyForMail, S::MailSent,      S::DataSent};
 
 // The step and the state that follow `code` in `state`.
 std::pair<D, S> after(const std::string& code, S state) {
@@ -24,7 +24,7 @@ std::pair<D, S> after(const std::string& code, S state) {
     case NextState::Unchanged:
       return {transition.step, state};
     case NextState::AfterRecipient:
-      return {transition.step, S::MailSent};  // the dialog decides on the last recipient
+      return {transition.step, S::RcptSent};  // the dialog decides on the last recipient
     case NextState::AfterHandshake:
       return {transition.step, S::EhloSent};  // or ReadyForMail without a login
     case NextState::AfterAuth:
@@ -51,7 +51,8 @@ TEST(SmtpDialog, CodesThatActInEveryStateBeforeTheMessage) {
 TEST(SmtpDialog, Code334OnlyMovesTheLogin) {
   EXPECT_EQ(after("334", S::AuthLoginSent), std::make_pair(D::SendUser, S::UserSent));
   EXPECT_EQ(after("334", S::UserSent), std::make_pair(D::SendPassword, S::ReadyForMail));
-  for (S state : {S::EhloSent, S::ReadyForMail, S::MailSent, S::LastRcptSent, S::DataSent}) {
+  EXPECT_EQ(after("334", S::PlainSent), std::make_pair(D::SendPlainAgain, S::ReadyForMail));
+  for (S state : {S::EhloSent, S::ReadyForMail, S::MailSent, S::RcptSent, S::DataSent}) {
     EXPECT_EQ(after("334", state), std::make_pair(D::Nothing, state));
   }
 }
@@ -59,12 +60,27 @@ TEST(SmtpDialog, Code334OnlyMovesTheLogin) {
 TEST(SmtpDialog, Code250DependsOnTheState) {
   EXPECT_EQ(after("250", S::EhloSent), std::make_pair(D::SendAuth, S::AuthLoginSent));
   EXPECT_EQ(after("250", S::ReadyForMail), std::make_pair(D::SendMailFrom, S::MailSent));
-  EXPECT_EQ(transitionFor("250", S::MailSent).step, D::SendRecipient);
-  EXPECT_EQ(transitionFor("250", S::MailSent).next, NextState::AfterRecipient);
-  EXPECT_EQ(after("250", S::LastRcptSent), std::make_pair(D::SendData, S::DataSent));
+  EXPECT_EQ(after("250", S::MailSent), std::make_pair(D::SendRecipient, S::RcptSent));
   EXPECT_EQ(after("250", S::DataSent), std::make_pair(D::End, S::DataSent));  // status stays 0
   EXPECT_EQ(after("250", S::AuthLoginSent), std::make_pair(D::Nothing, S::AuthLoginSent));
   EXPECT_EQ(after("250", S::UserSent), std::make_pair(D::Nothing, S::UserSent));
+}
+
+// A reply to an RCPT takes or refuses that one recipient; only the codes
+// that end every dialog still end this one.
+TEST(SmtpDialog, RcptRepliesTakeOrRefuseOneRecipient) {
+  const std::pair<const char*, D> cases[] = {
+      {"250", D::AcceptRecipient}, {"251", D::AcceptRecipient},
+      {"450", D::RefuseRecipient}, {"452", D::RefuseRecipient},
+      {"550", D::RefuseRecipient}, {"553", D::RefuseRecipient},
+      {"421", D::EndUnexpected},   {"503", D::SendMailFrom},
+      {"535", D::EndAuthRejected}, {"221", D::End},
+      {"5x0", D::EndUnexpected},   {"45", D::EndUnexpected},
+      {"354", D::SendMessage},     {"334", D::Nothing},
+  };
+  for (const auto& [code, step] : cases) {
+    EXPECT_EQ(after(code, S::RcptSent).first, step) << code;
+  }
 }
 
 TEST(SmtpDialog, AfterTheMessageOnly250Confirms) {

@@ -10,7 +10,6 @@ namespace {
 std::string lineText(const std::string& raw) {
   std::string text(raw.data(), strnlen(raw.data(), raw.size()));
   if (!text.empty() && text.back() == '\r') text.pop_back();
-  if (text.size() > kMaxReportedLine) text.resize(kMaxReportedLine);
   return text;
 }
 

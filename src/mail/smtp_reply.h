@@ -13,7 +13,9 @@ namespace veltrum {
 // needs more, and a flood must not grow the memory.
 constexpr size_t kMaxReplyBytes = 16384;
 constexpr size_t kMaxReplyLines = 100;
-// The reported line keeps at most this many bytes.
+// A reported line keeps at most this many bytes. The lines of a reply are
+// kept whole: the report masks the secrets a line may quote first and cuts
+// after, so no secret across the cut leaves its first characters behind.
 constexpr size_t kMaxReportedLine = 4999;
 
 class ReplyCollector {
@@ -27,7 +29,7 @@ class ReplyCollector {
   void clear();
 
   // The lines so far, without their line ends, each cut at its first NUL
-  // byte and at kMaxReportedLine.
+  // byte.
   const std::vector<std::string>& lines() const { return lines_; }
   // The final line; for an unfinished reply the last line that arrived, or
   // the part of one that is still arriving.

@@ -20,8 +20,8 @@ struct ResolvedAddress {
 
 // The TCP addresses of `host` (a name or a numeric address, IPv4 and IPv6)
 // and `port`, in the resolver's order. False when the name does not resolve,
-// or did not within `timeoutMilliseconds`.
+// or did not within `timeoutMilliseconds` (then `timedOut` is set).
 bool resolveName(const std::string& host, int port, int64_t timeoutMilliseconds,
-                 std::vector<ResolvedAddress>* addresses);
+                 std::vector<ResolvedAddress>* addresses, bool* timedOut);
 
 }  // namespace veltrum

@@ -104,8 +104,9 @@ void parseRecords(const std::string& bytes, std::vector<ResolvedAddress>* addres
 }  // namespace
 
 bool resolveName(const std::string& host, int port, int64_t timeoutMilliseconds,
-                 std::vector<ResolvedAddress>* addresses) {
+                 std::vector<ResolvedAddress>* addresses, bool* timedOut) {
   addresses->clear();
+  *timedOut = false;
   const int64_t deadline = monotonicMilliseconds() + timeoutMilliseconds;
   char service[16];
   std::snprintf(service, sizeof service, "%d", port);
@@ -127,6 +128,7 @@ bool resolveName(const std::string& host, int port, int64_t timeoutMilliseconds,
   close(channel[0]);
   // A child still waiting for its resolver is ended; none is left behind.
   if (!complete) kill(child, SIGKILL);
+  *timedOut = !complete;
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }

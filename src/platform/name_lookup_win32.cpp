@@ -46,9 +46,10 @@ class NameLookup final : public AbandonableTask {
 }  // namespace
 
 bool resolveName(const std::string& host, int port, int64_t timeoutMilliseconds,
-                 std::vector<ResolvedAddress>* addresses) {
+                 std::vector<ResolvedAddress>* addresses, bool* timedOut) {
   auto lookup = std::make_shared<NameLookup>(host, port);
-  if (!runWithin(lookup, timeoutMilliseconds)) return false;
+  *timedOut = !runWithin(lookup, timeoutMilliseconds);
+  if (*timedOut) return false;
   *addresses = std::move(lookup->addresses);
   return !addresses->empty();
 }

@@ -24,8 +24,11 @@ void endNetwork() {
   network().endNetwork();
 }
 
-TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds) {
-  return network().openTcpConnection(host, port, timeoutSeconds);
+TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds,
+                                 OpenFailure* failure) {
+  OpenFailure ignored = OpenFailure::None;
+  return network().openTcpConnection(host, port, timeoutSeconds,
+                                     failure != nullptr ? failure : &ignored);
 }
 
 ConnectionEvent connectionEvent(TcpConnection* connection) {

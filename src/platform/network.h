@@ -19,6 +19,16 @@ enum class ConnectionEvent {
   Disconnected = 4,  // the peer has closed the connection or it failed
 };
 
+// Why a connection could not be opened.
+enum class OpenFailure {
+  None,
+  NameNotResolved,  // the resolver knows no address for the name
+  Refused,          // the host answered, but nothing listens on the port
+  Unreachable,      // no route to the network or the host
+  TimedOut,         // no answer within the time limit (resolver or connect)
+  Failed,           // anything else (no socket, a port outside 1..65535, ...)
+};
+
 // Starts the platform's socket layer (Windows: WSAStartup 1.1). True when it
 // is usable.
 bool startNetwork();
@@ -30,8 +40,11 @@ void endNetwork();
 // all attempts together take at most `timeoutSeconds`. The same limit bounds
 // each later send that finds the peer taking no bytes. Gives nullptr for an
 // empty host, a port outside 1..65535, a name that does not resolve or no
-// address that connected in time; no socket stays open then.
-TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds);
+// address that connected in time; no socket stays open then, and
+// `failure` (when given) says why: what the last address tried met, or
+// TimedOut when the limit ended the attempts.
+TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds,
+                                 OpenFailure* failure = nullptr);
 
 // Looks at the connection without waiting and without consuming anything.
 ConnectionEvent connectionEvent(TcpConnection* connection);
@@ -67,8 +80,8 @@ class Network {
   virtual ~Network() = default;
   virtual bool startNetwork() = 0;
   virtual void endNetwork() = 0;
-  virtual TcpConnection* openTcpConnection(const std::string& host, int port,
-                                           int timeoutSeconds) = 0;
+  virtual TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds,
+                                           OpenFailure* failure) = 0;
   virtual ConnectionEvent connectionEvent(TcpConnection* connection) = 0;
   virtual bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) = 0;
   virtual int receiveBytes(TcpConnection* connection, char* buffer, int maxLength) = 0;

@@ -51,8 +51,24 @@ bool setNonBlocking(int socket, bool on) {
   return fcntl(socket, F_SETFL, flags) == 0;
 }
 
-// Connects one resolved address within the time left; the socket or -1.
-int connectAddress(const ResolvedAddress& address, int64_t deadline) {
+OpenFailure failureOf(int error) {
+  switch (error) {
+    case ECONNREFUSED:
+      return OpenFailure::Refused;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+      return OpenFailure::Unreachable;
+    case ETIMEDOUT:
+      return OpenFailure::TimedOut;
+    default:
+      return OpenFailure::Failed;
+  }
+}
+
+// Connects one resolved address within the time left; the socket, or -1
+// with `failure` set.
+int connectAddress(const ResolvedAddress& address, int64_t deadline, OpenFailure* failure) {
+  *failure = OpenFailure::Failed;
   int socket = ::socket(address.family, address.socketType | SOCK_CLOEXEC, address.protocol);
   if (socket < 0) return -1;
 #ifndef MSG_NOSIGNAL
@@ -70,11 +86,15 @@ int connectAddress(const ResolvedAddress& address, int64_t deadline) {
     } else if (errno == EINPROGRESS || errno == EINTR) {
       int64_t left = deadline - monotonicMilliseconds();
       short revents = 0;
+      *failure = OpenFailure::TimedOut;
       if (left > 0 && pollOne(socket, POLLOUT, static_cast<int>(left), &revents) > 0) {
         int error = 0;
         socklen_t size = sizeof error;
         connected = getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+        if (!connected) *failure = failureOf(error);
       }
+    } else {
+      *failure = failureOf(errno);
     }
   }
   if (connected && setNonBlocking(socket, false)) return socket;
@@ -91,19 +111,29 @@ bool PlatformNetwork::startNetwork() {
 void PlatformNetwork::endNetwork() {}
 
 TcpConnection* PlatformNetwork::openTcpConnection(const std::string& host, int port,
-                                                  int timeoutSeconds) {
+                                                  int timeoutSeconds, OpenFailure* failure) {
+  *failure = OpenFailure::Failed;
   if (host.empty() || port < 1 || port > 65535) return nullptr;
   int64_t deadline = monotonicMilliseconds() + static_cast<int64_t>(timeoutSeconds) * 1000;
   // The resolver gets what is left of the same limit as the connection
   // attempts, and fails like them when that is not enough.
   std::vector<ResolvedAddress> addresses;
-  if (!resolveName(host, port, deadline - monotonicMilliseconds(), &addresses)) return nullptr;
+  bool timedOut = false;
+  if (!resolveName(host, port, deadline - monotonicMilliseconds(), &addresses, &timedOut)) {
+    *failure = timedOut ? OpenFailure::TimedOut : OpenFailure::NameNotResolved;
+    return nullptr;
+  }
   int socket = -1;
   for (const ResolvedAddress& address : addresses) {
-    if (socket >= 0 || monotonicMilliseconds() >= deadline) break;
-    socket = connectAddress(address, deadline);
+    if (socket >= 0) break;
+    if (monotonicMilliseconds() >= deadline) {
+      *failure = OpenFailure::TimedOut;
+      break;
+    }
+    socket = connectAddress(address, deadline, failure);
   }
   if (socket < 0) return nullptr;
+  *failure = OpenFailure::None;
   return new TcpConnection{socket, timeoutSeconds * 1000};
 }
 

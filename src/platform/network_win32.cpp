@@ -63,8 +63,24 @@ bool setNonBlocking(SOCKET socket, bool on) {
   return ioctlsocket(socket, FIONBIO, &mode) == 0;
 }
 
-// Connects one resolved address within the time left; the socket or none.
-SOCKET connectAddress(const ResolvedAddress& address, int64_t deadline) {
+OpenFailure failureOf(int error) {
+  switch (error) {
+    case WSAECONNREFUSED:
+      return OpenFailure::Refused;
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+      return OpenFailure::Unreachable;
+    case WSAETIMEDOUT:
+      return OpenFailure::TimedOut;
+    default:
+      return OpenFailure::Failed;
+  }
+}
+
+// Connects one resolved address within the time left; the socket, or none
+// with `failure` set.
+SOCKET connectAddress(const ResolvedAddress& address, int64_t deadline, OpenFailure* failure) {
+  *failure = OpenFailure::Failed;
   SOCKET socket = ::socket(address.family, address.socketType, address.protocol);
   if (socket == INVALID_SOCKET) return INVALID_SOCKET;
   // The handle must not leak into programs that the exec action starts.
@@ -79,13 +95,17 @@ SOCKET connectAddress(const ResolvedAddress& address, int64_t deadline) {
       connected = true;
     } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
       const int64_t left = deadline - monotonicMilliseconds();
+      *failure = OpenFailure::TimedOut;
       if (left > 0 && waitFor(socket, Readiness::Connect, left) > 0) {
         int error = 0;
         int size = sizeof error;
         connected =
             getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 &&
             error == 0;
+        if (!connected) *failure = failureOf(error);
       }
+    } else {
+      *failure = failureOf(WSAGetLastError());
     }
   }
   if (connected && setNonBlocking(socket, false)) return socket;
@@ -109,19 +129,29 @@ void PlatformNetwork::endNetwork() {
 }
 
 TcpConnection* PlatformNetwork::openTcpConnection(const std::string& host, int port,
-                                                  int timeoutSeconds) {
+                                                  int timeoutSeconds, OpenFailure* failure) {
+  *failure = OpenFailure::Failed;
   if (host.empty() || port < 1 || port > 65535) return nullptr;
   const int64_t deadline = monotonicMilliseconds() + static_cast<int64_t>(timeoutSeconds) * 1000;
   // The resolver gets what is left of the same limit as the connection
   // attempts, and fails like them when that is not enough.
   std::vector<ResolvedAddress> addresses;
-  if (!resolveName(host, port, deadline - monotonicMilliseconds(), &addresses)) return nullptr;
+  bool timedOut = false;
+  if (!resolveName(host, port, deadline - monotonicMilliseconds(), &addresses, &timedOut)) {
+    *failure = timedOut ? OpenFailure::TimedOut : OpenFailure::NameNotResolved;
+    return nullptr;
+  }
   SOCKET socket = INVALID_SOCKET;
   for (const ResolvedAddress& address : addresses) {
-    if (socket != INVALID_SOCKET || monotonicMilliseconds() >= deadline) break;
-    socket = connectAddress(address, deadline);
+    if (socket != INVALID_SOCKET) break;
+    if (monotonicMilliseconds() >= deadline) {
+      *failure = OpenFailure::TimedOut;
+      break;
+    }
+    socket = connectAddress(address, deadline, failure);
   }
   if (socket == INVALID_SOCKET) return nullptr;
+  *failure = OpenFailure::None;
   return new TcpConnection{socket, timeoutSeconds * 1000};
 }
 

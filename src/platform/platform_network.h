@@ -12,7 +12,8 @@ class PlatformNetwork final : public Network {
  public:
   bool startNetwork() override;
   void endNetwork() override;
-  TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds) override;
+  TcpConnection* openTcpConnection(const std::string& host, int port, int timeoutSeconds,
+                                   OpenFailure* failure) override;
   ConnectionEvent connectionEvent(TcpConnection* connection) override;
   bool waitUntilReadable(TcpConnection* connection, int timeoutMilliseconds) override;
   int receiveBytes(TcpConnection* connection, char* buffer, int maxLength) override;

@@ -27,6 +27,7 @@ class ScriptedPeer : public Network, public Clock {
   // What the peer does after its last step: close, or stay silent for ever.
   bool closeAtEnd = false;
   bool refuseConnection = false;
+  OpenFailure refusedAs = OpenFailure::Refused;  // what a refused open reports
 
   // An empty reply would read as a closed peer; it is left out.
   void reply(const std::string& bytes) {
@@ -42,8 +43,11 @@ class ScriptedPeer : public Network, public Clock {
   bool startNetwork() override { return true; }
   void endNetwork() override {}
 
-  TcpConnection* openTcpConnection(const std::string&, int, int) override {
-    if (refuseConnection) return nullptr;
+  TcpConnection* openTcpConnection(const std::string&, int, int, OpenFailure* failure) override {
+    if (refuseConnection) {
+      *failure = refusedAs;
+      return nullptr;
+    }
     ++open_;
     return handle();
   }

@@ -32,6 +32,7 @@ void readGlobalKeys(RunSettings& settings) {
   settings.mailOAuthTokenUrl = readKey("Mail_OAuthTokenURL", "");
   settings.mailOAuthClientId = readKey("Mail_OAuthClientId", "");
   settings.mailOAuthScope = readKey("Mail_OAuthScope", "");
+  settings.mailHelo = readKey("Mail_Helo", "");
   settings.exec = readKey("Exec", "");
   settings.execParam = readKey("ExecParam", "");
   settings.quillboxDir = readKey("QuillboxDir", "");
@@ -69,6 +70,7 @@ void logSettings(const RunSettings& settings) {
     logValue("Init-Mail_Security     :", settings.mailSecurity);
   }
   if (!settings.mailCaFile.empty()) logValue("Init-Mail_CAFile       :", settings.mailCaFile);
+  if (!settings.mailHelo.empty()) logValue("Init-Mail_Helo         :", settings.mailHelo);
   logLoginSettings(settings);
   logValue("Init-Exec              :", settings.exec);
   logValue("Init-ExecParam         :", settings.execParam);

@@ -11,6 +11,7 @@ The chosen port goes to DIR/port (written whole, then renamed into place).
 Message N is saved as DIR/NNN.eml, its envelope, login name and TLS version
 (or null) as DIR/NNN.json.
 With --password, only that password is accepted; any other gets 535.
+With --only-plain the server offers AUTH PLAIN and not LOGIN.
 With --starttls the server offers STARTTLS and wants it before anything
 else (AUTH included); with --tls it speaks TLS from the first byte.
 With --xoauth2 the server also offers AUTH XOAUTH2 and lets in only a login
@@ -120,6 +121,8 @@ async def serve(arguments):
     if arguments.starttls:
         options = {"tls_context": tls_context(arguments.starttls), "require_starttls": True,
                    "auth_require_tls": True}
+    if arguments.only_plain:
+        options["auth_exclude_mechanism"] = ["LOGIN"]
     implicit = tls_context(arguments.tls) if arguments.tls else None
     server = await loop.create_server(
         lambda: SMTP(handler, authenticator=authenticator, hostname="sink.test",
@@ -150,6 +153,7 @@ def main():
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--xoauth2", metavar="TOKEN")
     parser.add_argument("--echo-login", action="store_true")
+    parser.add_argument("--only-plain", action="store_true")
     asyncio.run(serve(parser.parse_args()))
 
 

@@ -15,8 +15,8 @@ TO = "ops@example.com;CC:Lead <lead@example.com>;BCC:audit@example.com"
 def sink(tmp_path):
     servers = []
 
-    def start(password=PASSWORD):
-        servers.append(SinkServer(tmp_path / f"sink{len(servers)}", password))
+    def start(password=PASSWORD, options=()):
+        servers.append(SinkServer(tmp_path / f"sink{len(servers)}", password, options=options))
         return servers[-1]
 
     yield start
@@ -80,6 +80,23 @@ def test_wrong_password_is_reported_and_nothing_delivered(veltrum, tmp_path, sin
     assert server.messages() == []
 
 
+@pytest.mark.parametrize("password, delivered", [(PASSWORD, True), ("anders", False)])
+def test_server_offering_only_plain_takes_the_login(veltrum, tmp_path, sink, password,
+                                                    delivered):
+    server = sink(password=password, options=("--only-plain",))
+    mail_conf(veltrum, server.port)
+    old_files(tmp_path / "watched", "a.lck")
+    result = run_mail(veltrum, tmp_path / "watched")
+    assert len(server.messages()) == (1 if delivered else 0)
+    if delivered:
+        assert server.envelopes()[0]["login"] == "waechter"
+    else:
+        line = (f"E-Mail konnte nicht an ops@example.com über {PROGRAM_HOST} versendet werden. "
+                "Status: -5,Servermeldung: 535 5.7.8 Authentication credentials invalid")
+        assert ("ERR", line) in veltrum.kinds_and_texts()
+    assert cp("Geheim") not in veltrum.log_bytes() + result.stdout
+
+
 def test_html_body_arrives_as_two_alternatives(veltrum, tmp_path, sink):
     server = sink()
     mail_conf(veltrum, server.port, Mail_Body="Klartext<html><b>fett</b>")
@@ -116,3 +133,34 @@ def test_file_names_cannot_end_the_message_or_add_commands(veltrum, tmp_path, si
         # The name's line breaks are shown as "\r" and "\n", never sent as such.
         name = str(path).replace("\r", "\\r").replace("\n", "\\n").encode()
         assert b"Die Datei " + name + b"\r\n" + cp("hat das zulässige") in body_of(message)
+
+
+@posix_only
+def test_file_name_cannot_add_a_part_to_an_html_mail(veltrum, tmp_path, sink):
+    import datetime
+    server = sink()
+    mail_conf(veltrum, server.port, Mail_Body="Klartext<html><b>Alarm</b>")
+    folder = tmp_path / "watched"
+    # The boundaries a writer of the folder could guess from the time.
+    now = datetime.datetime.now()
+    stamps = [(now + datetime.timedelta(seconds=s)).strftime("%d%m%Y%H%M%S") for s in range(2)]
+
+    def forged(prefix):
+        return "".join(f"\r\n--{prefix}{stamp}\r\n\r\n"
+                       f"<a href='https:evil.example'>Login<br>" for stamp in stamps)
+
+    # In a folder name and in a file name.
+    old_files(folder / ("d" + forged("Mailwerk_")), "f.lck")
+    old_files(folder, "f" + forged("Mailwerk_Alt_") + "\n\x01.lck")
+    mail_conf(veltrum, server.port, Mail_Body="Klartext<html><b>Alarm</b>", Recursive="1")
+    run_mail(veltrum, folder)
+
+    messages = server.messages()
+    assert len(messages) == 2
+    for message in messages:
+        leaves = [part for part in parsed(message).walk() if not part.is_multipart()]
+        assert [part.get_content_type() for part in leaves] == ["text/plain", "text/html"]
+        plain, html = (part.get_content() for part in leaves)
+        assert "href='https" not in html and "&lt;a href=&#39;https:evil" in html
+        assert plain == "Klartext" and "\\r\\n--Mailwerk_" in html
+    assert any("\\n\\x01.lck" in parsed(m).get_body(("html",)).get_content() for m in messages)

@@ -119,24 +119,30 @@ AUTH_OK = [b"250 ok\r\n", b"334 VXNlcm5hbWU6\r\n", b"334 UGFzc3dvcmQ6\r\n", b"23
      [b"Ehlo", b"AUTH LOGIN", b"MAIL FROM", b"RCPT TO", b"RCPT TO", b"DATA", b"QUIT"]),
     (AUTH_OK[:3] + [b"535 5.7.8 Authentication credentials invalid\r\n"], -5,
      "535 5.7.8 Authentication credentials invalid", None),
-    (AUTH_OK + [b"250 ok\r\n", b"550 5.1.1 no such user\r\n"], 0, "550 5.1.1 no such user",
-     None),
+    # Every recipient refused: status 0 with the last refusal's line.
+    (AUTH_OK + [b"250 ok\r\n", b"450 4.2.0 greylisted\r\n", b"550 5.1.1 no such user\r\n"], 0,
+     "550 5.1.1 no such user", None),
     # A multi-line reply in one receive: only its last line is kept.
-    (AUTH_OK + [b"250 ok\r\n", b"550-5.1.1 first line\r\n550 5.1.1 last line\r\n"], 0,
+    (AUTH_OK + [b"250 ok\r\n", b"550 5.1.1 gone\r\n",
+                b"550-5.1.1 first line\r\n550 5.1.1 last line\r\n"], 0,
      "550 5.1.1 last line", None),
     # Refused after the message: not reported as sent.
     (AUTH_OK + [b"250 ok\r\n", b"250 ok\r\n", b"354 go\r\n", None,
                 b"550 5.7.1 content rejected\r\n"], 0, "550 5.7.1 content rejected", None),
     (AUTH_OK + [b"250 ok\r\n", b"250 ok\r\n", b"354 go\r\n", None, b"221 closing\r\n"], 0,
      "221 closing", None),
-    # 251 sends DATA at once: the second recipient gets no RCPT TO.
-    (AUTH_OK + [b"250 ok\r\n", b"251 forwarded\r\n", b"354 go\r\n", None, b"250 queued\r\n"],
+    # 251 takes the recipient, and the next one still gets its RCPT TO.
+    (AUTH_OK + [b"250 ok\r\n", b"251 forwarded\r\n", b"250 ok\r\n", b"354 go\r\n", None,
+                b"250 queued\r\n"],
      1, None, [b"Ehlo", b"AUTH LOGIN", b"d2FlY2h0ZXI=", base64.b64encode(cp("Geheim-\xe4-42")), b"MAIL FROM",
-               b"RCPT TO: <ops@example.com>", b"DATA", b"QUIT"]),
+               b"RCPT TO: <ops@example.com>", b"RCPT TO: <lead@example.com>", b"DATA", b"QUIT"]),
+    # A 421 to an RCPT ends the dialog like any code outside the table.
+    (AUTH_OK + [b"250 ok\r\n", b"421 4.3.2 shutting down\r\n"], -3, "421 4.3.2 shutting down",
+     None),
     (AUTH_OK + [b"452 4.5.3 too many recipients\r\n"], -3, "452 4.5.3 too many recipients",
      None),
-], ids=["503-after-auth", "535", "550-before-data", "550-multi-line", "550-after-message",
-        "221-after-message", "251", "code-outside-table"])
+], ids=["503-after-auth", "535", "all-recipients-refused", "550-multi-line",
+        "550-after-message", "221-after-message", "251", "421-to-rcpt", "code-outside-table"])
 def test_reply_codes_decide_the_status(veltrum, tmp_path, server, replies, status, line, sent):
     peer_server = server(lambda peer, index: answer_until(peer, replies))
     to = "ops@example.com;CC:lead@example.com"
@@ -243,3 +249,137 @@ def test_server_disconnecting_mid_dialog_and_after_the_message(veltrum, tmp_path
     # The closed connection did not stay with the transport: the second file got its own.
     assert len(peer_server.sessions) == 2
     assert bytes(peer_server.sessions[1]).endswith(b"QUIT\r\n")
+
+
+def native_text(text):
+    """A new German text as the program writes it: in the platform's encoding."""
+    from conftest import ON_WINDOWS
+    return text.encode("cp1252" if ON_WINDOWS else "utf-8")
+
+
+def test_one_refused_recipient_keeps_the_others(veltrum, tmp_path, server):
+    replies = AUTH_OK + [b"250 ok\r\n", b"450 4.2.0 <ops@example.com> greylisted\r\n",
+                         b"250 ok\r\n", b"550 5.1.1 <audit@example.com> gone\r\n",
+                         b"354 go\r\n", None, b"250 queued\r\n"]
+    peer_server = server(lambda peer, index: answer_until(peer, replies))
+    to = "ops@example.com;CC:lead@example.com;BCC:audit@example.com"
+    mail_conf(veltrum, peer_server.port, Mail_To=to)
+    result, _ = run_mail(veltrum, tmp_path)
+    peer_server.stop()
+    assert commands(peer_server.sessions[0])[5:] == [
+        b"RCPT TO: <ops@example.com>\r\n", b"RCPT TO: <lead@example.com>\r\n",
+        b"RCPT TO: <audit@example.com>\r\n", b"DATA\r\n", b"QUIT\r\n"]
+    refused = [(e.kind, e.text) for e in veltrum.log() if e.text.startswith(b"E-Mail-Empf")]
+    assert refused == [
+        ("ERR", native_text("E-Mail-Empfänger <ops@example.com> vom Server vorübergehend "
+                            "abgelehnt,Servermeldung: 450 4.2.0 <ops@example.com> greylisted")),
+        ("ERR", native_text("E-Mail-Empfänger <audit@example.com> vom Server dauerhaft "
+                            "abgelehnt,Servermeldung: 550 5.1.1 <audit@example.com> gone"))]
+    assert result.stdout.count(b"abgelehnt,Servermeldung: ") == 2  # and on the console
+    assert mail_lines(veltrum)[-1] == ("LOG", SENT.format(to=to))
+
+
+def rejecting_short_names(peer, index):
+    """Refuses a greeting name that is not fully qualified, as a hardened
+    server does; takes the mail otherwise."""
+    peer.send(b"220 strict.example ESMTP\r\n")
+    greeting = peer.line()
+    if b"." not in greeting.split(b" ", 1)[1]:
+        peer.send(b"504 5.5.2 <" + greeting.split(b" ", 1)[1].strip() +
+                  b">: Helo command rejected: need fully-qualified hostname\r\n")
+        peer.line()
+        peer.send(b"221 2.0.0 Bye\r\n")
+        return
+    peer.send(b"250-strict.example\r\n250 AUTH LOGIN\r\n")
+    for reply in AUTH_OK[1:] + [b"250 ok\r\n", b"250 ok\r\n", b"354 go\r\n"]:
+        peer.line()
+        peer.send(reply)
+    peer.record.extend(b"\x00MESSAGE\x00" + peer.message())
+    peer.send(b"250 queued\r\n")
+    peer.line()
+    peer.send(b"221 2.0.0 Bye\r\n")
+
+
+@pytest.mark.parametrize("helo, line", [
+    ("", "504 5.5.2 <Mailwerk>: Helo command rejected: need fully-qualified hostname"),
+    ("watchdog.example.com", None),
+])
+def test_greeting_name_for_a_server_that_wants_it_qualified(veltrum, tmp_path, server, helo,
+                                                            line):
+    peer_server = server(rejecting_short_names)
+    keys = {"Mail_Helo": helo} if helo else {}
+    mail_conf(veltrum, peer_server.port, **keys)
+    run_mail(veltrum, tmp_path)
+    peer_server.stop()
+    session = bytes(peer_server.sessions[0])
+    assert session.startswith(b"Ehlo " + (helo or "Mailwerk").encode() + b"\r\n")
+    texts = veltrum.texts()
+    if line is not None:
+        assert mail_lines(veltrum)[-1] == ("ERR", NOT_SENT.format(to="ops@example.com",
+                                                                   status=-3, line=line))
+        assert not any(text.startswith("Init-Mail_Helo") for text in texts)
+        return
+    assert mail_lines(veltrum)[-1] == ("LOG", SENT.format(to="ops@example.com"))
+    assert "Init-Mail_Helo         :watchdog.example.com" in texts
+    message = session.split(b"\x00MESSAGE\x00")[1]
+    assert re.search(rb"\r\nMessage-ID: <[^@>\s]+@watchdog\.example\.com>\r\n", message)
+    assert b"\r\nX-Mailer: Mailwerk\r\n" in message
+
+
+@pytest.mark.parametrize("helo", ["watch dog.example.com", "mx.example.com\x01", "a..b",
+                                  "[300.1.2.3]"])
+def test_unusable_greeting_name_fails_the_precheck(veltrum, tmp_path, server, helo):
+    peer_server = server(lambda peer, index: regular_dialog(peer))
+    mail_conf(veltrum, peer_server.port, Mail_Helo=helo)
+    run_mail(veltrum, tmp_path)
+    errors = [e.text for e in veltrum.log() if e.kind == "ERR"]
+    assert errors[0].startswith(native_text("Check-mail: Ungültiger Wert für Mail_Helo: "))
+    assert b"\x01" not in errors[0]
+    assert peer_server.sessions == []  # no connection
+
+
+def free_port():
+    """A loopback port nothing listens on (bound, then given back)."""
+    import socket
+    from smtp_peers import LISTEN_HOST
+    with socket.socket() as probe:
+        probe.bind((LISTEN_HOST, 0))
+        return probe.getsockname()[1]
+
+
+def test_failed_opens_never_quote_another_connections_line(veltrum, tmp_path, server):
+    def script(peer, index):
+        if index == 0:
+            regular_dialog(peer)  # ends with "221 2.0.0 Bye"
+        else:
+            peer.until_closed(limit=40)  # connected, but no greeting
+
+    peer_server = server(script)
+    mail_conf(veltrum, peer_server.port)
+    run_mail(veltrum, tmp_path, "a.lck", "b.lck")
+    port = peer_server.port
+    assert mail_lines(veltrum)[1:] == [
+        ("LOG", SENT.format(to="ops@example.com")),
+        ("LOG", "E-Mail Nachricht wird erstellt"),
+        ("ERR", OPEN_FAILED + f"Server {PROGRAM_HOST}, Port {port}: "
+                              "keine Antwort innerhalb von 15 Sekunden")]
+
+    closed = free_port()
+    mail_conf(veltrum, closed)
+    run_mail(veltrum, tmp_path)
+    assert mail_lines(veltrum)[-1] == (
+        "ERR", OPEN_FAILED + f"Server {PROGRAM_HOST}, Port {closed}: Verbindung abgelehnt")
+
+
+def test_secret_quoted_across_the_cut_is_masked_whole(veltrum, tmp_path, server):
+    sent_password = base64.b64encode(cp("Geheim-\xe4-42"))
+    # The quoted password straddles the 4,999th byte of the line.
+    line = b"535 " + b"x" * (4999 - 4 - 6) + sent_password
+    peer_server = server(lambda peer, index: answer_until(peer, AUTH_OK[:3] + [line + b"\r\n"]))
+    mail_conf(veltrum, peer_server.port)
+    result, _ = run_mail(veltrum, tmp_path)
+    status = NOT_SENT.format(to="ops@example.com", status=-5, line="")
+    (report,) = [text for kind, text in mail_lines(veltrum) if text.startswith(status)]
+    assert report == status + "535 " + "x" * (4999 - 4 - 6) + "***"
+    for written in (veltrum.log_bytes(), result.stdout):
+        assert sent_password[:6] not in written

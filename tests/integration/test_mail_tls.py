@@ -54,15 +54,17 @@ def password_forms():
 
 # -- the real server ----------------------------------------------------------
 
-@pytest.mark.parametrize("mode, user", [
-    ("starttls", "waechter"),
-    ("STARTTLS", ""),  # without a login the dialog uses EHLO, which STARTTLS needs
-    ("tls", "waechter"),
-    ("Tls", ""),
+@pytest.mark.parametrize("mode, user, options", [
+    ("starttls", "waechter", ()),
+    ("STARTTLS", "", ()),  # without a login the dialog uses EHLO, which STARTTLS needs
+    ("tls", "waechter", ()),
+    ("Tls", "", ()),
+    ("starttls", "waechter", ("--only-plain",)),  # the login chosen by the EHLO reply
 ])
-def test_real_server_delivers_over_tls(veltrum, tmp_path, pki, mode, user):
+def test_real_server_delivers_over_tls(veltrum, tmp_path, pki, mode, user, options):
     option = "tls" if mode.lower() == "tls" else "starttls"
-    sink = SinkServer(tmp_path / "sink", password=PASSWORD, **{option: pki.server})
+    sink = SinkServer(tmp_path / "sink", password=PASSWORD, options=options,
+                      **{option: pki.server})
     try:
         mail_conf(veltrum, sink.port, Mail_Security=mode, Mail_CAFile=native(pki.ca_file),
                   Mail_User=user)
@@ -253,6 +255,16 @@ def starttls_server(pair, after_starttls=b"220 2.0.0 Ready to start TLS\r\n",
     return tolerant(script)
 
 
+def closing_after_ready(peer, index):
+    """Answers STARTTLS with 220 and closes the connection at once."""
+    peer.send(b"220 tls.example ESMTP\r\n")
+    peer.line()
+    peer.send(b"250-tls.example\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n")
+    peer.line()
+    peer.send(b"220 2.0.0 Ready to start TLS\r\n")
+    peer.connection.close()
+
+
 def implicit_server(behave):
     """Implicit TLS: the client's ClientHello comes first; `behave` answers."""
     def script(peer, index):
@@ -337,6 +349,7 @@ def scripts(pki):
         "starttls-454": starttls_server(pki.server,
                                         after_starttls=b"454 4.7.0 TLS not available\r\n"),
         "injected-reply": injecting(pki.server),
+        "closed-after-ready": tolerant(closing_after_ready),
         "password-echoed-inside-tls": starttls_server(pki.server, inside=echoing_inside),
         "other-name": starttls_server(other),
         "expired": starttls_server(expired),
@@ -357,6 +370,7 @@ SCENARIOS = {
     "ehlo-refused": ("starttls", NOT_OFFERED + "502 5.5.1 no EHLO", QUICK),
     "starttls-454": ("starttls", REFUSED + "454 4.7.0 TLS not available", QUICK),
     "injected-reply": ("starttls", SENT_TLS, QUICK),
+    "closed-after-ready": ("starttls", HANDSHAKE, QUICK),
     "password-echoed-inside-tls": ("starttls", "E-Mail konnte nicht an " + ROUTE + " versendet "
                                    "werden. Status: -5,Servermeldung: 535 5.7.8 Refused ***",
                                    QUICK),
