@@ -80,9 +80,9 @@ def test_missing_file_is_ok_missing_folder_unknown(veltrum, tmp_path):
     (tmp_path / "in").mkdir()
     cases = [(tmp_path / "in" / "job.lck", 0), (tmp_path / "gone" / "job.lck", 3),
              (tmp_path / "gone" / "*.lck", 3), (tmp_path / "in" / "*.lck", 0)]
-    for spec, code in cases:
-        result, lines = check(veltrum, "/f", native(spec), "/t", "-60")
-        assert result.code == code, (spec, lines)
+    for path, code in cases:
+        result, lines = check(veltrum, "/f", native(path), "/t", "-60")
+        assert result.code == code, (path, lines)
         assert STATUS.match(lines[0]) and "oldest_age=U;;3600;0" in lines[0], lines[0]
 
 
@@ -200,12 +200,12 @@ def test_metrics_read_by_promtool_and_served_by_node_exporter(veltrum, data, tmp
     exporter, scraped = serve(metrics)
     try:
         assert "node_textfile_scrape_error 0" in scraped
-        spec = str(data / "*.lck")
-        assert (f'veltrum_files_too_old{{action="check",date="modify",minutes="-60",spec="{spec}"}} 1'
+        pattern = str(data / "*.lck")
+        assert (f'veltrum_files_too_old{{action="check",date="modify",minutes="-60",spec="{pattern}"}} 1'
                 in scraped), scraped
-        assert f'veltrum_files_checked{{action="check",date="modify",minutes="-90",spec="{spec}"}} 3' in scraped
+        assert f'veltrum_files_checked{{action="check",date="modify",minutes="-90",spec="{pattern}"}} 3' in scraped
         # The exec job ended after its first action: one file compared.
-        assert f'veltrum_files_checked{{action="exec",date="modify",minutes="-1",spec="{spec}"}} 1' in scraped
+        assert f'veltrum_files_checked{{action="exec",date="modify",minutes="-1",spec="{pattern}"}} 1' in scraped
     finally:
         exporter.kill()
         exporter.wait()
