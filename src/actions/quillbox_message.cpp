@@ -1,9 +1,6 @@
 #include "actions/quillbox_message.h"
 
-#include <cinttypes>
 #include <cstdint>
-#include <cstdio>
-#include <random>
 #include <string>
 
 #include "actions/notification_text.h"
@@ -13,6 +10,7 @@
 #include "base/run_settings.h"
 #include "base/text.h"
 #include "platform/create_file.h"
+#include "platform/system_random.h"
 
 namespace veltrum {
 
@@ -34,15 +32,8 @@ std::string messageBytes(const std::string& currentFile) {
 // "_" and 16 lower-case hex digits from the system's random source, or ""
 // when it gives nothing: a name nobody can plant beforehand.
 std::string unpredictablePart() {
-  try {
-    std::random_device device;
-    const uint64_t number = (static_cast<uint64_t>(device()) << 32) ^ device();
-    char text[18];
-    std::snprintf(text, sizeof text, "_%016" PRIx64, number);
-    return text;
-  } catch (...) {
-    return "";
-  }
+  const std::string hex = systemRandomHex(8);
+  return hex.empty() ? "" : "_" + hex;
 }
 
 }  // namespace

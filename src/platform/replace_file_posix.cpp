@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <random>
 
 #include "platform/descriptor_posix.h"
 #include "platform/replace_file.h"
+#include "platform/system_random.h"
 
 namespace veltrum {
 
@@ -17,14 +17,7 @@ namespace {
 // ahead of the run; the leading dot and the ending keep it out of what a
 // textfile collector reads.
 std::string temporaryName(const std::string& name) {
-  static std::random_device device;
-  static const char kHex[] = "0123456789abcdef";
-  std::string suffix;
-  for (int i = 0; i < 4; ++i) {
-    const unsigned value = device();
-    for (int shift = 0; shift < 32; shift += 4) suffix += kHex[(value >> shift) & 0xf];
-  }
-  return "." + name + "." + std::to_string(getpid()) + "." + suffix + ".tmp";
+  return "." + name + "." + std::to_string(getpid()) + "." + systemRandomHex(16) + ".tmp";
 }
 
 // O_EXCL refuses every existing entry, a link included; O_NOFOLLOW says so

@@ -1,9 +1,8 @@
 #include <windows.h>
 
-#include <random>
-
 #include "platform/path_text_win32.h"
 #include "platform/replace_file.h"
+#include "platform/system_random.h"
 
 namespace veltrum {
 
@@ -13,14 +12,8 @@ namespace {
 // ahead of the run; the ending keeps it out of what a textfile collector
 // reads.
 std::string temporaryName(const std::string& name) {
-  static std::random_device device;
-  static const char kHex[] = "0123456789abcdef";
-  std::string suffix;
-  for (int i = 0; i < 4; ++i) {
-    const unsigned value = device();
-    for (int shift = 0; shift < 32; shift += 4) suffix += kHex[(value >> shift) & 0xf];
-  }
-  return "." + name + "." + std::to_string(GetCurrentProcessId()) + "." + suffix + ".tmp";
+  return "." + name + "." + std::to_string(GetCurrentProcessId()) + "." + systemRandomHex(16) +
+         ".tmp";
 }
 
 // CREATE_NEW fails on every existing entry; with FILE_FLAG_OPEN_REPARSE_POINT
