@@ -18,7 +18,7 @@
 #include "fuzz/fuzz_input.h"
 #include "mail/smtp_client.h"
 #include "mail/smtp_reply.h"
-#include "platform/scripted_peer_for_tests.h"
+#include "support/scripted_peer_for_tests.h"
 
 namespace veltrum {
 namespace {

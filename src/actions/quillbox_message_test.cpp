@@ -14,8 +14,8 @@
 #include "base/text.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
-#include "platform/scratch_folder_for_tests.h"
 #include "platform/text_encoding.h"
+#include "support/scratch_folder_for_tests.h"
 
 namespace veltrum {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/scripted_peer_for_tests.h"
+#include "support/scripted_peer_for_tests.h"
 
 namespace veltrum {
 namespace {

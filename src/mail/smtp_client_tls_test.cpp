@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "mail/smtp_client.h"
-#include "platform/scripted_peer_for_tests.h"
+#include "support/scripted_peer_for_tests.h"
 
 namespace veltrum {
 namespace {

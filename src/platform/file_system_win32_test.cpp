@@ -3,7 +3,7 @@
 
 #include "platform/create_file.h"
 #include "platform/file_system.h"
-#include "platform/test_folder_win32.h"
+#include "support/test_folder_win32.h"
 
 namespace veltrum {
 namespace {

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "platform/log_file.h"
-#include "platform/scratch_folder_for_tests.h"
+#include "support/scratch_folder_for_tests.h"
 
 namespace veltrum {
 namespace {

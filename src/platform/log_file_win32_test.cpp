@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "platform/log_file.h"
-#include "platform/test_folder_win32.h"
+#include "support/test_folder_win32.h"
 
 namespace veltrum {
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "platform/replace_file.h"
-#include "platform/scratch_folder_for_tests.h"
+#include "support/scratch_folder_for_tests.h"
 
 namespace veltrum {
 namespace {

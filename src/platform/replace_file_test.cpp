@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/scratch_folder_for_tests.h"
+#include "support/scratch_folder_for_tests.h"
 
 namespace veltrum {
 namespace {

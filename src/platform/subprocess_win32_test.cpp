@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "platform/subprocess.h"
-#include "platform/test_folder_win32.h"
+#include "support/test_folder_win32.h"
 
 namespace veltrum {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/test_folder_win32.h"
+#include "support/test_folder_win32.h"
 
 namespace veltrum {
 namespace {

@@ -11,8 +11,8 @@
 
 #include "platform/clock.h"
 #include "platform/network.h"
-#include "platform/test_folder_win32.h"
 #include "platform/tls_channel.h"
+#include "support/test_folder_win32.h"
 
 namespace veltrum {
 namespace {
@@ -46,7 +46,7 @@ class TlsPeers {
       return false;
     }
     std::string command = std::string(kHostPython) + " " + VELTRUM_SOURCE_DIR +
-                          "/src/platform/tls_peer_for_tests.py " + hostFolder_;
+                          "/tests/support/tls_peer_for_tests.py " + hostFolder_;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
