@@ -10,10 +10,10 @@
 #include "mail/greeting_name.h"
 #include "mail/mail_login.h"
 #include "mail/smtp_security.h"
-#include "platform/create_file.h"
-#include "platform/file_system.h"
-#include "platform/program_check.h"
-#include "platform/tls_channel.h"
+#include "platform/files/create_file.h"
+#include "platform/files/file_system.h"
+#include "platform/net/tls_channel.h"
+#include "platform/processes/program_check.h"
 
 namespace veltrum {
 

@@ -12,7 +12,7 @@
 #include "base/outside_text.h"
 #include "base/run_settings.h"
 #include "base/text.h"
-#include "platform/create_file.h"
+#include "platform/files/create_file.h"
 
 namespace veltrum {
 

@@ -8,7 +8,7 @@
 
 #include "base/text.h"
 #include "mail/base64.h"
-#include "platform/text_encoding.h"
+#include "platform/core/text_encoding.h"
 
 namespace veltrum {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <random>
 
-#include "platform/host.h"
+#include "platform/system/host.h"
 
 namespace veltrum {
 

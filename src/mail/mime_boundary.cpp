@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "platform/clock.h"
-#include "platform/system_random.h"
+#include "platform/core/clock.h"
+#include "platform/system/system_random.h"
 
 namespace veltrum {
 

@@ -5,8 +5,8 @@
 #include <regex>
 #include <string>
 
-#include "platform/clock.h"
-#include "platform/text_encoding.h"
+#include "platform/core/clock.h"
+#include "platform/core/text_encoding.h"
 
 namespace veltrum {
 namespace {

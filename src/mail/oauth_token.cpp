@@ -6,7 +6,7 @@
 
 #include "base/outside_text.h"
 #include "base/text.h"
-#include "platform/https_client.h"
+#include "platform/net/https_client.h"
 
 namespace veltrum {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/text_encoding.h"
+#include "platform/core/text_encoding.h"
 
 namespace veltrum {
 namespace {

@@ -14,8 +14,8 @@
 #include "mail/smtp_reply.h"
 #include "mail/wire_filter.h"
 #include "mail/xoauth2.h"
-#include "platform/clock.h"
-#include "platform/network.h"
+#include "platform/core/clock.h"
+#include "platform/net/network.h"
 
 namespace veltrum {
 

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "platform/clock.h"
-#include "platform/network.h"
+#include "platform/core/clock.h"
+#include "platform/net/network.h"
 
 namespace veltrum {
 

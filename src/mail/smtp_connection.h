@@ -7,8 +7,8 @@
 #include <string>
 
 #include "mail/smtp_reply.h"
-#include "platform/network.h"
-#include "platform/tls_channel.h"
+#include "platform/net/network.h"
+#include "platform/net/tls_channel.h"
 
 namespace veltrum {
 

@@ -4,8 +4,8 @@
 
 #include "mail/oauth_token.h"
 #include "mail/smtp_client_state.h"
-#include "platform/clock.h"
-#include "platform/network.h"
+#include "platform/core/clock.h"
+#include "platform/net/network.h"
 
 namespace veltrum {
 

@@ -5,7 +5,7 @@
 #include "base/run_settings.h"
 #include "check/file_selection.h"
 #include "mail/smtp_client.h"
-#include "platform/process.h"
+#include "platform/processes/process.h"
 #include "run/command_line.h"
 #include "run/configuration.h"
 #include "run/run_end.h"

@@ -10,8 +10,8 @@
 #include <deque>
 #include <string>
 
-#include "platform/clock.h"
-#include "platform/network.h"
+#include "platform/core/clock.h"
+#include "platform/net/network.h"
 
 namespace veltrum {
 
