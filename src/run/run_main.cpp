@@ -4,7 +4,7 @@
 #include "base/log.h"
 #include "base/run_settings.h"
 #include "check/file_selection.h"
-#include "mail/smtp_client.h"
+#include "mail/smtp/smtp_client.h"
 #include "platform/processes/process.h"
 #include "run/command_line.h"
 #include "run/configuration.h"
