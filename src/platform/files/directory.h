@@ -36,4 +36,23 @@ void searchEnteredDirectory(const std::string& directory, const std::string& loc
 // without reading the entries.
 bool directoryCanBeEnumerated(const std::string& directory);
 
+// The part of the real file system both platforms share: listing and
+// searching a folder go to the functions above. Each platform adds the
+// stamps and the look at a found file.
+class DirectoryFileSystem : public FileSystem {
+ public:
+  EnumOutcome enumerate(const std::string& directory, const std::string& pattern,
+                        std::vector<DirEntry>* entries) override;
+  void searchFolder(const std::string& directory, const std::vector<std::string>& patterns,
+                    std::vector<std::vector<DirEntry>>* matches,
+                    std::vector<DirEntry>* subfolders) override;
+  // Only opens the directory: the path test runs once per file and must not
+  // read and sort a large folder each time.
+  bool canEnumerate(const std::string& directory) override;
+
+ protected:
+  // The open folders of a recursive search, on a platform that keeps them.
+  virtual FolderTrail* trail() { return nullptr; }
+};
+
 }  // namespace veltrum

@@ -1,5 +1,7 @@
 #include "platform/files/file_system.h"
 
+#include "platform/files/directory.h"
+
 namespace veltrum {
 
 // The platform's real file system, defined in file_system_posix.cpp /
@@ -40,6 +42,22 @@ FileSystem& fileSystem() {
 
 void setFileSystem(FileSystem* replacement) {
   installedFileSystem = replacement;
+}
+
+EnumOutcome DirectoryFileSystem::enumerate(const std::string& directory, const std::string& pattern,
+                                           std::vector<DirEntry>* entries) {
+  return enumerateDirectory(directory, pattern, entries);
+}
+
+void DirectoryFileSystem::searchFolder(const std::string& directory,
+                                       const std::vector<std::string>& patterns,
+                                       std::vector<std::vector<DirEntry>>* matches,
+                                       std::vector<DirEntry>* subfolders) {
+  searchDirectory(directory, patterns, matches, subfolders, trail());
+}
+
+bool DirectoryFileSystem::canEnumerate(const std::string& directory) {
+  return directoryCanBeEnumerated(directory);
 }
 
 }  // namespace veltrum

@@ -132,26 +132,9 @@ int walkTo(const std::string& start, const std::string& folder) {
   return descriptor;
 }
 
-class PosixFileSystem : public FileSystem {
+class PosixFileSystem : public DirectoryFileSystem {
  public:
-  EnumOutcome enumerate(const std::string& directory, const std::string& pattern,
-                        std::vector<DirEntry>* entries) override {
-    return enumerateDirectory(directory, pattern, entries);
-  }
-
-  void searchFolder(const std::string& directory, const std::vector<std::string>& patterns,
-                    std::vector<std::vector<DirEntry>>* matches,
-                    std::vector<DirEntry>* subfolders) override {
-    searchDirectory(directory, patterns, matches, subfolders, &trail_);
-  }
-
   void leaveFolder(const std::string& directory) override { trail_.leave(directory); }
-
-  // Only opens the directory: the path test runs once per file and must not
-  // read and sort a large folder each time.
-  bool canEnumerate(const std::string& directory) override {
-    return directoryCanBeEnumerated(directory);
-  }
 
   bool readStamp(const std::string& path, StampKind kind, LocalTime* local) override {
     int64_t seconds = 0;
@@ -175,6 +158,9 @@ class PosixFileSystem : public FileSystem {
   }
 
   ~PosixFileSystem() override { forgetKept(); }
+
+ protected:
+  FolderTrail* trail() override { return &trail_; }
 
  private:
   // The folder the listing read as `location`, reached from `start`; the

@@ -31,19 +31,8 @@ bool findEntry(const std::string& path, WIN32_FIND_DATAW* found) {
   return true;
 }
 
-class Win32FileSystem : public FileSystem {
+class Win32FileSystem : public DirectoryFileSystem {
  public:
-  EnumOutcome enumerate(const std::string& directory, const std::string& pattern,
-                        std::vector<DirEntry>* entries) override {
-    return enumerateDirectory(directory, pattern, entries);
-  }
-
-  void searchFolder(const std::string& directory, const std::vector<std::string>& patterns,
-                    std::vector<std::vector<DirEntry>>* matches,
-                    std::vector<DirEntry>* subfolders) override {
-    searchDirectory(directory, patterns, matches, subfolders);
-  }
-
   void searchEnteredFolder(const std::string& directory, const DirEntry& listed,
                            const std::vector<std::string>& patterns,
                            std::vector<std::vector<DirEntry>>* matches,
@@ -70,12 +59,6 @@ class Win32FileSystem : public FileSystem {
     look.stamped = look.readable && readStamp(path, kind, &look.stamp);
     CloseHandle(listed);
     return look;
-  }
-
-  // Only opens a search: the path test runs once per file and must not read
-  // and sort a large folder each time.
-  bool canEnumerate(const std::string& directory) override {
-    return directoryCanBeEnumerated(directory);
   }
 
   bool readStamp(const std::string& path, StampKind kind, LocalTime* local) override {
