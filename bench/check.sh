@@ -31,9 +31,8 @@ tree = b.generate_tree(b.cache_folder("search-200k"), 20, 99, 100, name_of)
 scratch = b.scratch_folder()
 veltrum = b.install_veltrum(scratch)
 spawn_time = b.compile_c("lib/spawn_time.c", scratch)
-with open(os.path.join(scratch, "veltrum.conf"), "wb") as conf:
-    conf.write(b"[Global]\r\nRecursive=1\r\nMail_SMTP=smtp.example.com\r\n"
-               b"Mail_From=veltrum@example.com\r\nMail_To=ops@example.com\r\n")
+b.write_configuration(scratch, {"Recursive": "1", "Mail_SMTP": "smtp.example.com",
+                                "Mail_From": "veltrum@example.com", "Mail_To": "ops@example.com"})
 b.warm(tree)
 commands = [[veltrum, "/f", os.path.join(tree, "*.lck"), "/t", "-60", "/a", "check"],
             ["find", tree, "-iname", "*.lck"]]

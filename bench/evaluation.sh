@@ -27,9 +27,8 @@ for number in range(FILES):
     os.close(os.open(os.path.join(folder, f"job{number:05d}.lck"), os.O_WRONLY | os.O_CREAT, 0o644))
 # The mail pre-check passes without touching the network; no file is old
 # enough for the action.
-with open(os.path.join(scratch, "veltrum.conf"), "wb") as conf:
-    conf.write(b"[Global]\r\nMail_SMTP=smtp.example.com\r\nMail_From=veltrum@example.com\r\n"
-               b"Mail_To=ops@example.com\r\n")
+b.write_configuration(scratch, {"Mail_SMTP": "smtp.example.com", "Mail_From": "veltrum@example.com",
+                                "Mail_To": "ops@example.com"})
 command = [veltrum, "/f", os.path.join(folder, "*.lck"), "/t", "-60", "/a", "mail"]
 
 def log_bytes():

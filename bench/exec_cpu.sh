@@ -11,23 +11,17 @@ trap 'rm -rf "$scratch"' EXIT
 
 cp "$binary" "$scratch/veltrum"
 sleep_program="$(command -v sleep)"
-printf '[Global]\r\nExec=%s\r\nExecParam=2\r\n' "$sleep_program" >"$scratch/veltrum.conf"
 touch -d '2 hours ago' "$scratch/old.lck"
 
-/usr/bin/python3 - "$scratch" "$sleep_program" <<'PY'
-import os, subprocess, sys, time
+PYTHONPATH="$root/bench/lib" /usr/bin/python3 - "$scratch" "$sleep_program" <<'PY'
+import os, sys
+import benchlib as b
 
 scratch, sleep_program = sys.argv[1], sys.argv[2]
+b.write_configuration(scratch, {"Exec": sleep_program, "ExecParam": "2"})
 
 def measure(command):
-    """Wall time and user+system CPU of a process and the children it waited for."""
-    start = time.monotonic()
-    process = subprocess.Popen(command, cwd=scratch, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-    _, status, usage = os.wait4(process.pid, 0)
-    process.returncode = os.waitstatus_to_exitcode(status)
-    wall = time.monotonic() - start
-    return wall, (usage.ru_utime + usage.ru_stime) * 1000
+    return b.measure(command, scratch, must_succeed=False)
 
 veltrum = [os.path.join(scratch, "veltrum"), "/f", os.path.join(scratch, "old.lck"),
            "/t", "-1", "/a", "execwait", "/m"]

@@ -35,9 +35,7 @@ veltrum = b.install_veltrum(scratch)
 spawn_time = b.compile_c("lib/spawn_time.c", scratch)
 inbox = os.path.join(scratch, "inbox") + "/"
 os.mkdir(inbox)
-with open(os.path.join(scratch, "veltrum.conf"), "wb") as conf:
-    conf.write(b"[Global]\r\nRecursive=1\r\nBreakIfLocated=1\r\nQuillboxDir=" +
-               inbox.encode() + b"\r\n")
+b.write_configuration(scratch, {"Recursive": "1", "BreakIfLocated": "1", "QuillboxDir": inbox})
 b.warm(tree)
 command = [veltrum, "/f", os.path.join(tree, "*.dat"), "/t", "60", "/a", "quillbox"]
 (run,), = b.timed_runs(spawn_time, [command])

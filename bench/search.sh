@@ -23,8 +23,7 @@ def name_of(folder, number):
 tree = b.generate_tree(b.cache_folder("search-200k"), 20, 99, 100, name_of)
 scratch = b.scratch_folder()
 veltrum = b.install_veltrum(scratch)
-with open(os.path.join(scratch, "veltrum.conf"), "wb") as conf:
-    conf.write(b"[Global]\r\nRecursive=1\r\nMail_SMTP=127.0.0.1\r\n")
+b.write_configuration(scratch, {"Recursive": "1", "Mail_SMTP": "127.0.0.1"})
 spawn_time = b.compile_c("lib/spawn_time.c", scratch)
 b.warm(tree)
 

@@ -13,8 +13,9 @@ trap 'rm -rf "$scratch"' EXIT
 cp "$binary" "$scratch/veltrum"
 touch -d '2 hours ago' "$scratch/old.lck"
 
-/usr/bin/python3 - "$scratch" <<'PY'
-import os, shutil, socket, subprocess, sys, threading, time
+PYTHONPATH="$root/bench/lib" /usr/bin/python3 - "$scratch" <<'PY'
+import os, shutil, socket, sys, threading, time
+import benchlib as b
 
 scratch = sys.argv[1]
 DELAY = 1.0
@@ -82,23 +83,16 @@ def serve():
 
 threading.Thread(target=serve, daemon=True).start()
 
-with open(os.path.join(scratch, "veltrum.conf"), "w", newline="") as conf:
-    conf.write(f"[Global]\r\nMail_SMTP=127.1.1\r\nMail_Port={port}\r\nMail_User=waechter\r\n"
-               "Mail_Password=geheim\r\nMail_From=waechter@example.com\r\n"
-               "Mail_To=ops@example.com\r\nMail_Body=Bitte nachsehen.\r\n")
+b.write_configuration(scratch, {"Mail_SMTP": "127.1.1", "Mail_Port": str(port),
+                                "Mail_User": "waechter", "Mail_Password": "geheim",
+                                "Mail_From": "waechter@example.com", "Mail_To": "ops@example.com",
+                                "Mail_Body": "Bitte nachsehen."})
 with open(os.path.join(scratch, "message.txt"), "wb") as message:
     message.write(b"From: <waechter@example.com>\r\nTo: <ops@example.com>\r\n"
                   b"Subject: Veltrum - Benachrichtigung\r\n\r\nBitte nachsehen.\r\n")
 
 def measure(command):
-    """Wall time and user+system CPU of a process."""
-    start = time.monotonic()
-    process = subprocess.Popen(command, cwd=scratch, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-    _, status, usage = os.wait4(process.pid, 0)
-    if os.waitstatus_to_exitcode(status) != 0:
-        raise SystemExit(f"{command[0]} failed")
-    return time.monotonic() - start, (usage.ru_utime + usage.ru_stime) * 1000
+    return b.measure(command, scratch)
 
 veltrum = [os.path.join(scratch, "veltrum"), "/f", os.path.join(scratch, "old.lck"),
            "/t", "-60", "/a", "mail", "/m"]

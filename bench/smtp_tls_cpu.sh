@@ -32,30 +32,24 @@ for _ in $(seq 200); do
   sleep 0.05
 done
 
-/usr/bin/python3 - "$scratch" "$(cat "$scratch/server/port")" <<'PY'
-import os, shutil, subprocess, sys, time
+PYTHONPATH="$root/bench/lib" /usr/bin/python3 - "$scratch" "$(cat "$scratch/server/port")" <<'PY'
+import os, shutil, sys
+import benchlib as b
 
 scratch, port = sys.argv[1], int(sys.argv[2])
 ca = os.path.join(scratch, "pki", "ca.pem")
-with open(os.path.join(scratch, "veltrum.conf"), "w", newline="") as conf:
-    conf.write(f"[Global]\r\nMail_SMTP=127.1.1\r\nMail_Port={port}\r\nMail_Security=starttls\r\n"
-               f"Mail_CAFile={ca}\r\nMail_User=waechter\r\n"
-               "Mail_Password=geheim\r\nMail_From=waechter@example.com\r\n"
-               "Mail_To=ops@example.com\r\nMail_Body=Bitte nachsehen.\r\n")
+b.write_configuration(scratch, {"Mail_SMTP": "127.1.1", "Mail_Port": str(port),
+                                "Mail_Security": "starttls", "Mail_CAFile": ca,
+                                "Mail_User": "waechter", "Mail_Password": "geheim",
+                                "Mail_From": "waechter@example.com", "Mail_To": "ops@example.com",
+                                "Mail_Body": "Bitte nachsehen."})
 with open(os.path.join(scratch, "message.txt"), "wb") as message:
     message.write(b"From: <waechter@example.com>\r\nTo: <ops@example.com>\r\n"
                   b"Subject: Veltrum - Benachrichtigung\r\n\r\nBitte nachsehen.\r\n")
 
 def measure(command):
-    """Wall time and user+system CPU of a process."""
-    start = time.monotonic()
-    process = subprocess.Popen(command, cwd=scratch, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
-                               env={"PATH": "/usr/bin:/bin"})
-    _, status, usage = os.wait4(process.pid, 0)
-    if os.waitstatus_to_exitcode(status) != 0:
-        raise SystemExit(f"{command[0]} failed")
-    return time.monotonic() - start, (usage.ru_utime + usage.ru_stime) * 1000
+    # A bare environment, as under a scheduler.
+    return b.measure(command, scratch, env={"PATH": "/usr/bin:/bin"})
 
 veltrum = [os.path.join(scratch, "veltrum"), "/f", os.path.join(scratch, "old.lck"),
            "/t", "-60", "/a", "mail", "/m"]
@@ -77,7 +71,7 @@ for number in range(1, RUNS + 1):
     print(f"{number:>4} {vw:>15.3f} {vc:>15.1f} {rw:>12.3f} {rc:>12.1f}")
 
 with open(os.path.join(scratch, "veltrum.log"), "rb") as log:
-    sent = log.read().count(b"per TLS verschl\xfcsselt versendet")
+    sent = log.read().count("per TLS verschlüsselt versendet".encode())
 if sent != RUNS:
     raise SystemExit("the mail was not delivered over TLS each time")
 median = sorted(figures)[RUNS // 2]

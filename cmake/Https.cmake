@@ -22,7 +22,7 @@ else()
   pkg_check_modules(CURL REQUIRED libcurl)
   target_include_directories(veltrum_https INTERFACE ${CURL_INCLUDE_DIRS})
   # OpenSSL's headers too: the CA file is added through the TLS channel's
-  # loaded OpenSSL (src/platform/ssl_library_posix.h).
+  # loaded OpenSSL (src/platform/net/ssl_library_posix.h).
   find_package(OpenSSL 3.0 REQUIRED)
   target_include_directories(veltrum_https INTERFACE ${OPENSSL_INCLUDE_DIR})
   target_link_libraries(veltrum_https INTERFACE ${CMAKE_DL_LIBS})

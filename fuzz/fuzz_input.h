@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/scratch_folder_for_tests.h"
+#include "support/scratch_folder_for_tests.h"
 
 namespace veltrum {
 

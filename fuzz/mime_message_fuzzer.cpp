@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "mail/charset.h"
-#include "mail/header_encoding.h"
-#include "mail/mime_writer.h"
-#include "mail/quoted_printable.h"
-#include "mail/wire_filter.h"
+#include "mail/message/charset.h"
+#include "mail/message/header_encoding.h"
+#include "mail/message/mime_writer.h"
+#include "mail/message/quoted_printable.h"
+#include "mail/smtp/wire_filter.h"
 
 namespace veltrum {
 namespace {

@@ -14,7 +14,7 @@
 #include "base/preference_file.h"
 #include "base/run_settings.h"
 #include "fuzz/fuzz_input.h"
-#include "platform/text_encoding.h"
+#include "platform/core/text_encoding.h"
 #include "run/configuration.h"
 
 namespace veltrum {

@@ -16,9 +16,9 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "mail/smtp_client.h"
-#include "mail/smtp_reply.h"
-#include "platform/scripted_peer_for_tests.h"
+#include "mail/smtp/smtp_client.h"
+#include "mail/smtp/smtp_reply.h"
+#include "support/scripted_peer_for_tests.h"
 
 namespace veltrum {
 namespace {

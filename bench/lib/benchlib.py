@@ -5,6 +5,7 @@ import shutil
 import statistics
 import subprocess
 import tempfile
+import time
 
 BENCH = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 ROOT = os.path.dirname(BENCH)
@@ -49,6 +50,29 @@ def install_veltrum(scratch, name="veltrum"):
     target = os.path.join(scratch, name)
     shutil.copy2(veltrum_binary(), target)
     return target
+
+
+def write_configuration(scratch, settings):
+    """Writes veltrum.conf beside the binary in `scratch`: a [Global] section
+    with the `settings` (name to value, str or bytes) in order, CR LF lines."""
+    lines = [b"[Global]"]
+    for name, value in settings.items():
+        lines.append(name.encode() + b"=" + (value if isinstance(value, bytes) else value.encode()))
+    with open(os.path.join(scratch, "veltrum.conf"), "wb") as conf:
+        conf.write(b"\r\n".join(lines) + b"\r\n")
+
+
+def measure(command, cwd, env=None, must_succeed=True):
+    """Wall time (s) and user+system CPU (ms) of a process and the children it
+    waited for; with `must_succeed` a non-zero exit ends the bench."""
+    start = time.monotonic()
+    process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, env=env)
+    _, status, usage = os.wait4(process.pid, 0)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    if must_succeed and process.returncode != 0:
+        raise SystemExit(f"{command[0]} failed")
+    return time.monotonic() - start, (usage.ru_utime + usage.ru_stime) * 1000
 
 
 class Run:

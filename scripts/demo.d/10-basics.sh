@@ -11,7 +11,7 @@ mkdir -p "$install"
 cp "$VELTRUM_BIN" "$install/veltrum"
 cd "$install"
 
-step() { printf '\n--- %s\n' "$*"; }
+. "$(dirname "$0")/lib.sh"
 
 step "The program sits in $install; its log will be veltrum.log beside it."
 

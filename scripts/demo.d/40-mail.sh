@@ -13,18 +13,14 @@ rm -rf "$here"
 mkdir -p "$here/program" "$here/dropzone" "$here/server"
 cp "$VELTRUM_BIN" "$here/program/veltrum"
 
-step() { printf '\n--- %s\n' "$*"; }
-show() { tr -d '\r'; }
+. "$(dirname "$0")/lib.sh"
 
 step "1. Starting an SMTP server on 127.1.0.1 (a loopback address), port chosen by the system"
 /usr/bin/python3 "$root/tests/integration/smtp_sink.py" --folder "$here/server" \
   --host 127.1.0.1 --password geheim &
 server=$!
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
-for _ in $(seq 200); do
-  [ -s "$here/server/port" ] && break
-  sleep 0.05
-done
+wait_for "$here/server/port"
 port="$(cat "$here/server/port")"
 echo "server listens on port $port"
 
@@ -44,13 +40,10 @@ echo "(exit code $?)"
 
 step "5. The mail lines of the log (the password appears nowhere):"
 grep -a -E 'E-Mail|SMTP|Init-Mail_Passw' "$here/program/veltrum.log" | show
-if grep -q -a geheim "$here/program/veltrum.log"; then echo "PASSWORD IN THE LOG"; exit 1; fi
+refuse_in_log "$here/program/veltrum.log" geheim
 
 step "6. What the server received:"
-for message in "$here"/server/*.eml; do
-  echo "== $(basename "$message") (envelope: $(cat "${message%.eml}.json"))"
-  show <"$message"
-done
+show_received "$here/server"
 count=$(ls "$here"/server/*.eml | wc -l)
 echo "$count messages for 2 files that are too old"
 [ "$count" -eq 2 ]

@@ -13,8 +13,7 @@ rm -rf "$here"
 mkdir -p "$here/program" "$here/dropzone" "$here/server" "$here/pki"
 cp "$VELTRUM_BIN" "$here/program/veltrum"
 
-step() { printf '\n--- %s\n' "$*"; }
-show() { tr -d '\r'; }
+. "$(dirname "$0")/lib.sh"
 
 step "1. A test CA and a server certificate for the name 127.1.1 (valid 30 days)"
 /usr/bin/python3 - "$root/tests/integration" "$here/pki" <<'PY'
@@ -31,10 +30,7 @@ step "2. Starting the server: STARTTLS required before AUTH and mail"
   2>"$here/server/stderr.log" &
 server=$!
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
-for _ in $(seq 200); do
-  [ -s "$here/server/port" ] && break
-  sleep 0.05
-done
+wait_for "$here/server/port"
 port="$(cat "$here/server/port")"
 echo "server listens on port $port"
 
@@ -52,13 +48,10 @@ echo "(exit code $?)"
 
 step "6. The mail lines of the log:"
 grep -a -E 'E-Mail|SMTP|Init-Mail_(Security|CAFile)' "$here/program/veltrum.log" | show
-if grep -q -a geheim "$here/program/veltrum.log"; then echo "PASSWORD IN THE LOG"; exit 1; fi
+refuse_in_log "$here/program/veltrum.log" geheim
 
 step "7. What the server received (the envelope names the TLS version it negotiated):"
-for message in "$here"/server/*.eml; do
-  echo "== $(basename "$message") (envelope: $(cat "${message%.eml}.json"))"
-  show <"$message"
-done
+show_received "$here/server"
 grep -q '"tls": "TLSv1\.[23]"' "$here"/server/001.json
 
 step "8. The same server without the test CA: the certificate is not trusted, nothing is sent"

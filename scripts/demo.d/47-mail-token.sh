@@ -16,16 +16,7 @@ rm -rf "$here"
 mkdir -p "$here/program" "$here/dropzone" "$here/server" "$here/endpoint"
 cp "$VELTRUM_BIN" "$here/program/veltrum"
 
-step() { printf '\n--- %s\n' "$*"; }
-show() { tr -d '\r'; }
-wait_for() {
-  for _ in $(seq 200); do
-    [ -s "$1" ] && return 0
-    sleep 0.05
-  done
-  echo "demo: $1 did not appear" >&2
-  exit 1
-}
+. "$(dirname "$0")/lib.sh"
 value() { (cd "$tests" && /usr/bin/python3 -c "import token_endpoint as t; print(t.$1)"); }
 
 step "1. A test CA, and the token endpoint on 127.0.0.1 with a certificate from it"
@@ -61,19 +52,11 @@ echo "(exit code $?)"
 
 step "6. The mail lines of the log: one token for both mails, neither it nor the secret shown"
 grep -a -E 'E-Mail|Token|Init-Mail_(Auth|OAuth|Passw)' "$here/program/veltrum.log" | show
-token="$(value ACCESS_TOKEN)"
-secret="$(value CLIENT_SECRET)"
-if grep -q -a -F -e "$token" -e "$secret" "$here/program/veltrum.log"; then
-  echo "SECRET IN THE LOG"
-  exit 1
-fi
+refuse_in_log "$here/program/veltrum.log" "$(value ACCESS_TOKEN)" "$(value CLIENT_SECRET)"
 
 step "7. What the SMTP server saw: the logins and the messages"
 cat "$here/server/logins.txt"; echo
-for message in "$here"/server/*.eml; do
-  echo "== $(basename "$message") (envelope: $(cat "${message%.eml}.json"))"
-  show <"$message" | head -12
-done
+show_received "$here/server" 12
 count=$(ls "$here"/server/*.eml | wc -l)
 echo "$count messages for 2 files that are too old"
 [ "$count" -eq 2 ]

@@ -7,13 +7,13 @@
 #include "base/outside_text.h"
 #include "base/run_settings.h"
 #include "base/text.h"
-#include "mail/greeting_name.h"
-#include "mail/mail_login.h"
-#include "mail/smtp_security.h"
-#include "platform/create_file.h"
-#include "platform/file_system.h"
-#include "platform/program_check.h"
-#include "platform/tls_channel.h"
+#include "mail/smtp/greeting_name.h"
+#include "mail/smtp/mail_login.h"
+#include "mail/smtp/smtp_security.h"
+#include "platform/files/create_file.h"
+#include "platform/files/file_system.h"
+#include "platform/net/tls_channel.h"
+#include "platform/processes/program_check.h"
 
 namespace veltrum {
 

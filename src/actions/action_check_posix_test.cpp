@@ -10,7 +10,7 @@
 #include "actions/action_check.h"
 #include "base/run_settings.h"
 #include "base/text.h"
-#include "platform/text_encoding.h"
+#include "platform/core/text_encoding.h"
 
 namespace veltrum {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "base/run_settings.h"
 #include "base/text.h"
-#include "platform/program_check.h"
+#include "platform/processes/program_check.h"
 
 namespace veltrum {
 namespace {

@@ -7,7 +7,7 @@
 #include "base/log.h"
 #include "base/outside_text.h"
 #include "base/run_settings.h"
-#include "platform/subprocess.h"
+#include "platform/processes/subprocess.h"
 
 namespace veltrum {
 

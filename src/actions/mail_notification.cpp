@@ -10,14 +10,14 @@
 #include "base/outside_text.h"
 #include "base/run_settings.h"
 #include "base/text.h"
-#include "mail/base64.h"
-#include "mail/mail_body.h"
-#include "mail/mail_login.h"
-#include "mail/oauth_token.h"
-#include "mail/secret_mask.h"
-#include "mail/smtp_client.h"
-#include "mail/smtp_reply.h"
-#include "mail/xoauth2.h"
+#include "mail/message/base64.h"
+#include "mail/message/mail_body.h"
+#include "mail/smtp/mail_login.h"
+#include "mail/smtp/oauth_token.h"
+#include "mail/smtp/secret_mask.h"
+#include "mail/smtp/smtp_client.h"
+#include "mail/smtp/smtp_reply.h"
+#include "mail/smtp/xoauth2.h"
 
 namespace veltrum {
 

@@ -9,8 +9,8 @@
 #include "base/outside_text.h"
 #include "base/run_settings.h"
 #include "base/text.h"
-#include "platform/create_file.h"
-#include "platform/system_random.h"
+#include "platform/core/system_random.h"
+#include "platform/files/create_file.h"
 
 namespace veltrum {
 

@@ -12,10 +12,10 @@
 
 #include "base/run_settings.h"
 #include "base/text.h"
-#include "platform/clock.h"
-#include "platform/file_system.h"
-#include "platform/scratch_folder_for_tests.h"
-#include "platform/text_encoding.h"
+#include "platform/core/clock.h"
+#include "platform/core/text_encoding.h"
+#include "platform/files/file_system.h"
+#include "support/scratch_folder_for_tests.h"
 
 namespace veltrum {
 namespace {

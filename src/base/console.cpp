@@ -1,7 +1,7 @@
 #include "base/console.h"
 
-#include "platform/console.h"
-#include "platform/text_encoding.h"
+#include "platform/core/text_encoding.h"
+#include "platform/system/console.h"
 
 namespace veltrum {
 

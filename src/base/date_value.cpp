@@ -1,7 +1,7 @@
 #include "base/date_value.h"
 
-#include "platform/clock.h"
-#include "platform/file_system.h"
+#include "platform/core/clock.h"
+#include "platform/files/file_system.h"
 
 namespace veltrum {
 

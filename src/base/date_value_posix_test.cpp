@@ -10,7 +10,7 @@
 #include <string>
 
 #include "base/date_value.h"
-#include "platform/clock.h"
+#include "platform/core/clock.h"
 
 namespace veltrum {
 namespace {

@@ -1,6 +1,6 @@
 #include "base/end_run.h"
 
-#include "platform/process.h"
+#include "platform/processes/process.h"
 
 namespace veltrum {
 

@@ -2,9 +2,9 @@
 
 #include "base/date_value.h"
 #include "base/run_settings.h"
-#include "platform/log_file.h"
-#include "platform/process.h"
-#include "platform/text_encoding.h"
+#include "platform/core/text_encoding.h"
+#include "platform/files/log_file.h"
+#include "platform/processes/process.h"
 
 namespace veltrum {
 

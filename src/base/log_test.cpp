@@ -9,8 +9,8 @@
 #include <string>
 
 #include "base/run_settings.h"
-#include "platform/clock.h"
-#include "platform/text_encoding.h"
+#include "platform/core/clock.h"
+#include "platform/core/text_encoding.h"
 
 namespace veltrum {
 namespace {

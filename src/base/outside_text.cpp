@@ -1,7 +1,7 @@
 #include "base/outside_text.h"
 
 #include "base/text.h"
-#include "platform/console.h"
+#include "platform/system/console.h"
 
 namespace veltrum {
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/text_encoding.h"
+#include "platform/core/text_encoding.h"
 
 namespace veltrum {
 

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "base/text.h"
-#include "platform/read_file.h"
-#include "platform/wildcard.h"
+#include "platform/files/read_file.h"
+#include "platform/files/wildcard.h"
 
 namespace veltrum {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/text_encoding.h"
+#include "platform/core/text_encoding.h"
 
 namespace veltrum {
 

@@ -1,6 +1,6 @@
 #include "base/preference_file.h"
 
-#include "platform/scratch_folder_for_tests.h"
+#include "support/scratch_folder_for_tests.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

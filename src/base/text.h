@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/text_encoding.h"
+#include "platform/core/text_encoding.h"
 
 namespace veltrum {
 

@@ -16,7 +16,7 @@
 #include "base/text.h"
 #include "check/file_selection.h"
 #include "check/run_tally.h"
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
 
 namespace veltrum {
 

@@ -9,8 +9,8 @@
 
 #include "base/run_settings.h"
 #include "base/text.h"
-#include "platform/clock.h"
-#include "platform/file_system.h"
+#include "platform/core/clock.h"
+#include "platform/files/file_system.h"
 
 namespace veltrum {
 namespace {

@@ -10,7 +10,7 @@
 #include "base/text.h"
 #include "check/age_evaluation.h"
 #include "check/run_tally.h"
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
 
 namespace veltrum {
 

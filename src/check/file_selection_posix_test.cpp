@@ -4,8 +4,8 @@
 
 #include <map>
 
-#include "platform/file_system.h"
-#include "platform/wildcard.h"
+#include "platform/files/file_system.h"
+#include "platform/files/wildcard.h"
 
 // The search joins directory and entry with the platform's separator; these
 // cases spell their paths with "/".

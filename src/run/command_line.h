@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/process.h"
+#include "platform/processes/process.h"
 
 namespace veltrum {
 

@@ -5,7 +5,7 @@
 #include "base/outside_text.h"
 #include "base/preference_file.h"
 #include "base/run_settings.h"
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
 
 namespace veltrum {
 

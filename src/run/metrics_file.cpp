@@ -7,8 +7,8 @@
 #include "base/run_settings.h"
 #include "base/sha256.h"
 #include "base/text.h"
-#include "platform/replace_file.h"
-#include "platform/text_encoding.h"
+#include "platform/core/text_encoding.h"
+#include "platform/files/replace_file.h"
 
 namespace veltrum {
 

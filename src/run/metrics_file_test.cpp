@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/text_encoding.h"
+#include "platform/core/text_encoding.h"
 
 namespace veltrum {
 namespace {

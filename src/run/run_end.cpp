@@ -6,7 +6,7 @@
 #include "base/log.h"
 #include "base/run_settings.h"
 #include "check/run_tally.h"
-#include "platform/clock.h"
+#include "platform/core/clock.h"
 #include "run/check_result.h"
 #include "run/command_line.h"
 #include "run/metrics_file.h"
