@@ -14,11 +14,14 @@ class TestFolder {
     static unsigned counter = 0;
     char temp[MAX_PATH + 1] = {};
     GetTempPathA(MAX_PATH, temp);
-    path_ = std::string(temp) + "veltrum-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(++counter);
-    CreateDirectoryA(path_.c_str(), nullptr);
+    // A folder of its own even where an earlier run with the same process id
+    // (Wine reuses them) left one behind.
+    do {
+      path_ = std::string(temp) + "veltrum-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+              std::to_string(++counter);
+    } while (!CreateDirectoryA(path_.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
   }
-  ~TestFolder() { removeTree(path_); }
+  ~TestFolder() { removeTree(std::wstring(path_.begin(), path_.end())); }
   TestFolder(const TestFolder&) = delete;
   TestFolder& operator=(const TestFolder&) = delete;
 
@@ -57,29 +60,31 @@ class TestFolder {
   }
 
  private:
-  // Links and junctions are removed themselves, never followed.
-  static void removeTree(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  // Links and junctions are removed themselves, never followed. Wide, so
+  // that names Windows-1252 cannot hold go too. The folder's own path is
+  // ASCII (the temporary folder and a counter).
+  static void removeTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
       do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string full = folder + "\\" + name;
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring full = folder + L"\\" + name;
         const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         const bool isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (isFolder && !isLink) {
           removeTree(full);
         } else if (isFolder) {
-          RemoveDirectoryA(full.c_str());
+          RemoveDirectoryW(full.c_str());
         } else {
-          DeleteFileA(full.c_str());
+          DeleteFileW(full.c_str());
         }
-      } while (FindNextFileA(search, &found));
+      } while (FindNextFileW(search, &found));
       FindClose(search);
     }
-    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryW(folder.c_str());
   }
 
   std::string path_;
