@@ -3,10 +3,9 @@
 #include "platform/core/path_text_win32.h"
 #include "platform/core/system_path_win32.h"
 #include "platform/files/create_file.h"
+#include "platform/files/new_file_win32.h"
 
 namespace veltrum {
-
-namespace {
 
 // CREATE_NEW fails on every existing entry; with FILE_FLAG_OPEN_REPARSE_POINT
 // a dangling symbolic link counts as one instead of having its target
@@ -49,6 +48,8 @@ bool removeWhenClosed(HANDLE file) {
   disposition.DeleteFile = TRUE;
   return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
 }
+
+namespace {
 
 // Whether the entry open as `entry` is the one named `path` itself and not
 // what a link there leads to. Some file systems (Wine's view of a POSIX

@@ -1,7 +1,8 @@
 #include <windows.h>
 
-#include "platform/core/path_text_win32.h"
+#include "platform/core/system_path_win32.h"
 #include "platform/core/system_random.h"
+#include "platform/files/new_file_win32.h"
 #include "platform/files/replace_file.h"
 
 namespace veltrum {
@@ -16,29 +17,6 @@ std::string temporaryName(const std::string& name) {
          ".tmp";
 }
 
-// CREATE_NEW fails on every existing entry; with FILE_FLAG_OPEN_REPARSE_POINT
-// a dangling link counts as one instead of having its target created.
-HANDLE openFresh(const std::wstring& path) {
-  return CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-}
-
-bool isPlainFile(HANDLE file) {
-  BY_HANDLE_FILE_INFORMATION details;
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &details)) {
-    return false;
-  }
-  const DWORD unwanted = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-  return (details.dwFileAttributes & unwanted) == 0 && details.nNumberOfLinks == 1;
-}
-
-bool writeWhole(HANDLE file, const std::string& bytes) {
-  DWORD written = 0;
-  return bytes.size() < 0x10000000 &&
-         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
-}
-
 }  // namespace
 
 bool replaceFileWhole(const std::string& folder, const std::string& name,
@@ -46,10 +24,12 @@ bool replaceFileWhole(const std::string& folder, const std::string& name,
   std::string directory = folder;
   if (!directory.empty() && directory.back() != '\\' && directory.back() != '/') directory += '\\';
   std::wstring temporary;
+  std::wstring target;
+  if (!systemPath(directory + name, &target)) return false;
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 10 && file == INVALID_HANDLE_VALUE; ++attempt) {
-    temporary = widened(directory + temporaryName(name));
-    file = openFresh(temporary);
+    if (!systemPath(directory + temporaryName(name), &temporary)) return false;
+    file = openNewFile(temporary);
     const DWORD error = GetLastError();
     if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS &&
         error != ERROR_ALREADY_EXISTS) {
@@ -57,9 +37,9 @@ bool replaceFileWhole(const std::string& folder, const std::string& name,
     }
   }
   if (file == INVALID_HANDLE_VALUE) return false;
-  bool done = isPlainFile(file) && writeWhole(file, bytes);
+  bool done = isNewPlainFile(file) && writeWhole(file, bytes);
   if (!CloseHandle(file)) done = false;
-  done = done && MoveFileExW(temporary.c_str(), widened(directory + name).c_str(),
+  done = done && MoveFileExW(temporary.c_str(), target.c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   if (!done) DeleteFileW(temporary.c_str());
   return done;
